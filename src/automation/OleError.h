@@ -1,0 +1,30 @@
+#pragma once
+// The errors of the late-bound automation layer. Their messages are the texts the converter
+// shows in a job entry, so they are formed here once: see AutoObject.h for how a server's own
+// description is trimmed. Plain value types; any thread.
+#include <stdexcept>
+#include <string>
+
+namespace automation {
+
+class EOleError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The server behind an object has gone away (crashed, killed, aborted, connection lost).
+// Every later call on any object of that server throws this too; the owner should release
+// the server and create a new one.
+class EOleServerGone : public EOleError {
+ public:
+  using EOleError::EOleError;
+};
+
+// Thrown by a server for a member it does not have (or not in the kind asked for). The
+// message is "Method '<member>' not supported by automation object".
+class EOleMemberNotFound : public EOleError {
+ public:
+  explicit EOleMemberNotFound(const std::string& member);
+};
+
+}  // namespace automation

@@ -1,0 +1,67 @@
+#pragma once
+// TcvInfo: what the program knows about its installation and use. It keeps the information
+// store (usage counters under one-letter keys) in a private file beside the program, builds
+// every help, web, report and mail link, and counts and reports exceptions that nothing else
+// caught.
+//
+// Threads: links and most counter updates come from the main thread; a worker records the
+// word processor's version. Store reads and writes are serialised by the store's own lock.
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/SettingsList.h"
+
+namespace core {
+
+class TcvInfo {
+ public:
+  // Computes the installation number, loads the store and counts this start (R).
+  // webSite has no trailing "/"; mailbox is the support address.
+  TcvInfo(std::string exeName, std::string webSite, std::string mailbox);
+  // Writes the store (a failure is silent).
+  ~TcvInfo();
+  TcvInfo(const TcvInfo&) = delete;
+  TcvInfo& operator=(const TcvInfo&) = delete;
+
+  int32_t InstallNumber() const { return installNumber_; }
+  std::string StoreFileName() const;
+  std::string StoreValue(const std::string& key) const;
+  std::vector<std::string> StoreLines() const;
+
+  // Value > 0 replaces the stored number; otherwise Step is added to it. Writes the store when
+  // the text changed. Any thread.
+  void UpdateCounter(const std::string& key, int64_t value, int64_t step);
+  // Builds one link and hands it to the shell; never waits, never reports.
+  void OpenLink(const std::string& page, const std::string& action, const std::string& extra);
+  // The link OpenLink would open.
+  std::string BuildLink(const std::string& page, const std::string& action, const std::string& extra) const;
+  // Opens the failure report for a run's distinct failure messages.
+  void ReportFailures(const std::vector<std::string>& errors);
+  // Counts the exception (E) and opens an error report link; no message box.
+  void HandleException(const std::string& message);
+
+  void LoadStore();
+  void SaveStore();
+
+  // The store's private file format.
+  static std::string EncodeStore(const std::vector<std::string>& lines);
+  // False when the bytes are not a store of ours.
+  static bool DecodeStore(const std::string& bytes, std::vector<std::string>& lines);
+  // The failure report action: "err&e=" and the messages as comma text, "?" as "%3F".
+  static std::string FailureReportAction(const std::vector<std::string>& errors);
+  static std::string CommaText(const std::vector<std::string>& items);
+
+ private:
+  std::string CounterText() const;
+
+  const std::string exeName_;
+  const std::string webSite_;
+  const std::string mailbox_;
+  int32_t installNumber_ = -1;
+  mutable std::mutex lock_;
+  SettingsList store_;
+};
+
+}  // namespace core

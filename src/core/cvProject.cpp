@@ -1,0 +1,188 @@
+#include "core/cvProject.h"
+
+#include <algorithm>
+
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/TextEncoding.h"
+
+namespace core {
+
+namespace {
+
+// Project and recent-list files are a few kilobytes; anything this large is not one of ours.
+constexpr std::size_t kMaxListFile = 16u << 20;
+
+std::string ReplaceAll(std::string text, char from, char to) {
+  std::replace(text.begin(), text.end(), from, to);
+  return text;
+}
+
+std::string LinesToAnsiText(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += line + "\r\n";
+  return platform::EncodeAnsi(text);
+}
+
+}  // namespace
+
+TcvProject::TcvProject(std::string exeName) : exeName_(std::move(exeName)) {
+  std::string bytes;
+  if (platform::ReadFileBytes(RecentFileName(), bytes, kMaxListFile)) {
+    for (auto& line : SettingsList::SplitLines(platform::DecodeText(bytes)))
+      if (!line.empty()) recent_.push_back(line);
+  }
+}
+
+TcvProject::~TcvProject() {
+  UnbindAll();
+  try {
+    platform::WriteFileAtomic(RecentFileName(), LinesToAnsiText(recent_));
+  } catch (...) {
+    // A program folder that cannot be written is not the user's problem.
+  }
+}
+
+std::string TcvProject::Value(const std::string& key) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return settings_.Value(key);
+}
+
+void TcvProject::SetValue(const std::string& key, const std::string& value) {
+  std::lock_guard<std::mutex> guard(lock_);
+  settings_.SetValue(key, value);
+}
+
+std::string TcvProject::SettingsText() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return settings_.Text();
+}
+
+void TcvProject::SetSettingsText(const std::string& text) {
+  std::lock_guard<std::mutex> guard(lock_);
+  settings_.SetText(text);
+}
+
+std::vector<std::string> TcvProject::SettingsLines() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return settings_.Lines();
+}
+
+TOverwrite TcvProject::IsOverwrite() const {
+  std::string v = Value("IsOverwrite");
+  if (SameText(v, "skip")) return TOverwrite::Skip;
+  return ReadBool(v, true) ? TOverwrite::Overwrite : TOverwrite::NewName;
+}
+
+void TcvProject::OpenStartup() {
+  if (ProjectFile.empty() && CommandLineSettings.empty()) ProjectFile = platform::ChangeFileExt(exeName_, ProjectExt);
+  Open(true);
+}
+
+bool TcvProject::ReadProjectFile(const std::string& fileName) {
+  std::string bytes;
+  if (!platform::ReadFileBytes(fileName, bytes, kMaxListFile)) return false;
+  SetSettingsText(platform::DecodeText(bytes));
+  return true;
+}
+
+bool TcvProject::Open(bool withoutDialog) {
+  if (!withoutDialog) {
+    std::string chosen;
+    if (!dialogs_ || !dialogs_->OpenFile(ProjectFilter + "|" + SourceFilter, ReplaceAll(ProjectFile, '?', '*'),
+                                         platform::ExtractFilePath(ProjectFile), chosen))
+      return false;
+    ProjectFile = chosen;
+  }
+  if (IsProjectFile(ProjectFile)) {
+    if (ReadProjectFile(ProjectFile)) AddRecent();
+  } else if (ProjectFile.empty() && !CommandLineSettings.empty()) {
+    SetSettingsText(CommandLineSettings);
+    if (Target().empty()) SetValue("Target", platform::ExtractFilePath(Source()));
+  } else {
+    SetValue("Source", ProjectFile);
+    if (Target().empty()) SetValue("Target", platform::ExtractFilePath(ProjectFile));
+    ProjectFile.clear();
+  }
+  Distribute();
+  return true;
+}
+
+void TcvProject::New() {
+  ProjectFile.clear();
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    settings_.Clear();
+  }
+  Distribute();
+}
+
+bool TcvProject::Save() {
+  if (ProjectFile.empty()) return SaveAs();
+  Collect(true);
+  return true;
+}
+
+bool TcvProject::SaveAs() {
+  std::string chosen;
+  if (!dialogs_ || !dialogs_->SaveFile(ProjectFilter, ProjectExt, ProjectFile, platform::ExtractFilePath(ProjectFile),
+                                       chosen))
+    return false;
+  ProjectFile = chosen;
+  Collect(true);
+  return true;
+}
+
+std::string TcvProject::KeyOf(const IBoundControl& control) {
+  std::string name = control.ComponentName();
+  return name.empty() ? name : name.substr(1);
+}
+
+void TcvProject::Collect(bool writeFile) {
+  for (auto* control : bound_) SetValue(KeyOf(*control), control->GetProperty(control->Hint()));
+  if (writeFile) {
+    WriteProjectFile();
+    AddRecent();
+  }
+}
+
+void TcvProject::WriteProjectFile() { platform::WriteFileAtomic(ProjectFile, LinesToAnsiText(SettingsLines())); }
+
+void TcvProject::Distribute() {
+  for (auto* control : bound_) {
+    std::string key = KeyOf(*control);
+    std::string value = Value(key);
+    if (value.empty()) {
+      // Projects written by older versions keyed a control by name and property.
+      std::string oldKey = control->ComponentName() + "." + control->Hint();
+      value = Value(oldKey);
+      if (!value.empty()) SetValue(oldKey, "");
+    }
+    control->SetProperty(control->Hint(), value);
+  }
+}
+
+bool TcvProject::IsProjectFile(const std::string& fileName) const {
+  if (ProjectExt.empty()) return false;
+  auto pos = fileName.find(ProjectExt);
+  return pos != std::string::npos && pos + ProjectExt.size() == fileName.size();
+}
+
+void TcvProject::AddRecent() {
+  if (ProjectFile.empty()) return;
+  for (const auto& path : recent_)
+    if (SameText(path, ProjectFile)) return;
+  recent_.insert(recent_.begin(), ProjectFile);
+}
+
+void TcvProject::Bind(IBoundControl* control) { bound_.push_back(control); }
+
+std::string TcvProject::TargetFolder() {
+  std::string target = Target();
+  // An empty target must never turn into the root folder.
+  if (target.empty()) return target;
+  if (!platform::DirectoryExists(target)) platform::ForceDirectories(target);
+  return platform::IncludeTrailingPathDelimiter(target);
+}
+
+}  // namespace core

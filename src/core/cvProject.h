@@ -1,0 +1,94 @@
+#pragma once
+// TcvProject: the batch project. It owns the settings (an ordered Name=Value list), the list of
+// controls bound to settings, the recent-projects list and the product constants.
+//
+// Threads: everything runs on the main thread, except Value, the typed getters and
+// SettingsText, which workers and the enumeration thread call during a run. Every read and
+// change of the settings takes one lock, so a reader never sees a half-changed list.
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/BoundControl.h"
+#include "core/SettingsList.h"
+
+namespace core {
+
+enum class TOverwrite { Overwrite, NewName, Skip };
+
+class TcvProject {
+ public:
+  // Reads the recent-projects list from exeName + ".log" when it exists.
+  explicit TcvProject(std::string exeName);
+  // Unbinds the controls and writes the recent-projects list (a failure is silent).
+  ~TcvProject();
+  TcvProject(const TcvProject&) = delete;
+  TcvProject& operator=(const TcvProject&) = delete;
+
+  // Product constants, set once at start-up.
+  std::string SourceMask, SourceFilter, TargetExt, ShortName, ProjectExt, ProjectFilter, Title, Version;
+
+  // Main thread only.
+  std::string ProjectFile;
+  std::string CommandLineSettings;
+  const std::string& ExeName() const { return exeName_; }
+
+  // Settings, any thread.
+  std::string Value(const std::string& key) const;
+  void SetValue(const std::string& key, const std::string& value);
+  std::string SettingsText() const;             // every line, each ended by CR LF
+  void SetSettingsText(const std::string& text);  // replaces the whole list
+  std::vector<std::string> SettingsLines() const;
+  bool Bool(const std::string& key, bool def) const { return ReadBool(Value(key), def); }
+  int Int(const std::string& key, int def) const { return ReadInt(Value(key), def); }
+
+  std::string Source() const { return Value("Source"); }
+  std::string Target() const { return Value("Target"); }
+  bool Subdir() const { return Bool("Subdir", false); }
+  int ThreadsCount() const { return Int("ThreadsCount", 1); }
+  TOverwrite IsOverwrite() const;
+  bool KeepTargetSubdirs() const { return Bool("KeepTargetSubdirs", true); }
+  bool KeepFileTime() const { return Bool("KeepFileTime", false); }
+  bool DeleteSource() const { return Bool("DeleteSource", false); }
+  std::string RenameSource() const { return Value("RenameSource"); }
+  bool PureConsole() const { return Bool("PureConsole", false); }
+  bool RunAndClose() const { return Bool("RunAndClose", false); }
+  int Daemon() const { return Int("Daemon", 0); }
+  std::string LogFile() const { return Value("LogFile"); }
+  bool IsAutoRun() const { return RunAndClose() || PureConsole() || Daemon() > 0; }
+
+  // Project operations, main thread.
+  void SetDialogs(IProjectDialogs* dialogs) { dialogs_ = dialogs; }
+  void OpenStartup();
+  // Returns false when the dialog was cancelled.
+  bool Open(bool withoutDialog);
+  void New();
+  // Return false when the save dialog was cancelled. A write error throws platform::EFileError.
+  bool Save();
+  bool SaveAs();
+  void Collect(bool writeFile);
+  void Distribute();
+  bool IsProjectFile(const std::string& fileName) const;
+  void AddRecent();
+  void Bind(IBoundControl* control);
+  void UnbindAll() { bound_.clear(); }
+  // The Target value with a final "/", its folder created when missing (a failure is ignored).
+  std::string TargetFolder();
+
+  std::vector<std::string> RecentProjects() const { return recent_; }
+  std::string RecentFileName() const { return exeName_ + ".log"; }
+
+ private:
+  static std::string KeyOf(const IBoundControl& control);
+  void WriteProjectFile();
+  bool ReadProjectFile(const std::string& fileName);
+
+  const std::string exeName_;
+  mutable std::mutex lock_;
+  SettingsList settings_;
+  std::vector<IBoundControl*> bound_;
+  std::vector<std::string> recent_;
+  IProjectDialogs* dialogs_ = nullptr;
+};
+
+}  // namespace core

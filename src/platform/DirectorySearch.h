@@ -1,0 +1,43 @@
+#pragma once
+// Wildcard directory search with attribute sets, in the manner of the classic file-find calls.
+// Attributes on Linux: directory = a folder; hidden = a name beginning with "."; read-only = no
+// write permission for the owner; archive = a regular file. Only folders and regular files (a
+// link counts as what it points to) are ever listed: FIFOs, sockets and devices would block
+// whoever opens them. Stateless; any thread.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace platform {
+
+enum FileAttribute : uint32_t {
+  faReadOnly = 0x1,
+  faHidden = 0x2,
+  faSysFile = 0x4,
+  faVolumeId = 0x8,
+  faDirectory = 0x10,
+  faArchive = 0x20,
+};
+
+struct DirEntry {
+  std::string name;
+  uint32_t attributes = 0;
+  uint64_t device = 0;
+  uint64_t inode = 0;
+};
+
+// Case-insensitive wildcard test of one name: "*" any run, "?" one character or none at the end
+// of the name. "*.*" matches every name; an empty mask matches nothing.
+bool MatchesMask(const std::string& name, const std::string& mask);
+
+// Calls visit for each entry of dir (which ends with "/") whose name matches mask, in the order
+// the file system gives, leaving out "." and ".." and every entry whose hidden or directory
+// attribute is not in attrSet. Stops early when visit returns false. A folder that cannot be
+// read lists nothing.
+void FindFiles(const std::string& dir, const std::string& mask, uint32_t attrSet,
+               const std::function<bool(const DirEntry&)>& visit);
+
+// Device and inode of a path (following links); false when it cannot be found.
+bool FileIdentity(const std::string& path, uint64_t& device, uint64_t& inode);
+
+}  // namespace platform

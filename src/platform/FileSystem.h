@@ -1,0 +1,44 @@
+#pragma once
+// Files and folders: existence tests, folder creation, deletion, renaming and whole-file
+// reads and writes. Stateless; any thread. Failures are reported as false (or an exception
+// where a caller needs the platform's message), never as a crash.
+#include <stdexcept>
+#include <string>
+
+namespace platform {
+
+// The platform's file errors, with the message callers show to the user.
+class EFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// True for anything that is not a folder (a link to a file counts as the file).
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+bool PathExists(const std::string& path);
+// Creates the folder and every missing parent. True when the folder exists afterwards.
+bool ForceDirectories(const std::string& path);
+// As ForceDirectories, but throws EFileError("Unable to create directory") on failure or an
+// empty path.
+void ForceDirectoriesOrThrow(const std::string& path);
+bool DeleteFile(const std::string& path);
+bool RenameFile(const std::string& from, const std::string& to);
+
+// Reads the whole file; false when it cannot be read (contents then empty). Files larger than
+// maxBytes are refused, so that a huge file given by mistake cannot exhaust memory.
+bool ReadFileBytes(const std::string& path, std::string& contents,
+                   std::size_t maxBytes = std::size_t(1) << 30);
+// Writes the whole file: into a temporary file beside it, then renamed over it, so that an
+// interrupted write never leaves a half-written file. Throws EFileError with the reason.
+void WriteFileAtomic(const std::string& path, const std::string& contents, bool ownerOnly = false);
+// Opens (creating) the file and writes contents at its end or after truncating it, in place.
+// Throws EFileError with the reason.
+void WriteFileInPlace(const std::string& path, const std::string& contents, bool append);
+
+// A fresh private folder under the system's temporary folder; throws EFileError.
+std::string MakeTempDirectory(const std::string& prefix);
+// Removes a folder tree; errors are ignored.
+void RemoveTree(const std::string& path);
+
+}  // namespace platform

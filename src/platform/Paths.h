@@ -1,0 +1,22 @@
+#pragma once
+// Path text helpers. Paths are UTF-8 strings with "/" as the only delimiter: ":" is an
+// ordinary character on Linux, so nothing here cuts at it. Pure functions, any thread.
+#include <string>
+
+namespace platform {
+
+constexpr char PathDelim = '/';
+
+// The text up to and including the last "/"; empty when there is none.
+std::string ExtractFilePath(const std::string& path);
+// The text after the last "/".
+std::string ExtractFileName(const std::string& path);
+// The extension of the file-name part, from its last "." on; empty when it has none.
+std::string ExtractFileExt(const std::string& path);
+// Replaces the extension of the file-name part (from its last "."), or appends ext when the
+// name has no dot.
+std::string ChangeFileExt(const std::string& path, const std::string& ext);
+std::string IncludeTrailingPathDelimiter(const std::string& path);
+std::string ExcludeTrailingPathDelimiter(const std::string& path);
+
+}  // namespace platform

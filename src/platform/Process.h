@@ -1,0 +1,81 @@
+#pragma once
+// Child processes: start a program with an argument vector (never through a shell), wait for
+// it with a timeout, kill it, and always reap it. Used by the automation layer to run one
+// private office per server.
+//
+// Every child is forked by one long-lived helper thread and asks the kernel to SIGKILL it when
+// that thread's process goes away (PR_SET_PDEATHSIG). Linux sends that signal when the *thread*
+// that forked ends, so forking from a short-lived worker thread would kill a server still in
+// use; the helper thread lives as long as the program.
+//
+// A Process object belongs to whoever started it, but Kill, IsRunning and WaitFor may be called
+// from any thread at the same time: the pid is never signalled after it has been reaped, so a
+// recycled pid is never hit. The destructor kills and reaps a child that is still running.
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class EProcessError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct ProcessOptions {
+  // argv[0] is the program path, run as it stands (no PATH search).
+  std::vector<std::string> argv;
+  // "NAME=VALUE" entries added to (or replacing those of) the current environment.
+  std::vector<std::string> extraEnvironment;
+  // Names removed from the child's environment.
+  std::vector<std::string> removeEnvironment;
+  // Standard input reads /dev/null; output and error go to /dev/null unless kept.
+  bool keepOutput = false;
+};
+
+// How a child ended.
+struct ProcessExit {
+  bool signaled = false;  // true: ended by signal `code`; false: exited with status `code`
+  int code = 0;
+};
+
+class Process {
+ public:
+  // Starts the child. Throws EProcessError with the reason when it cannot be started (the
+  // program missing or not executable included: the exec failure is reported, not hidden).
+  static std::unique_ptr<Process> Start(const ProcessOptions& options);
+
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  int Pid() const { return pid_; }
+  // False once the child has ended (and then it has been reaped).
+  bool IsRunning();
+  // Waits until the child ends or the timeout passes; the exit when it ended.
+  std::optional<ProcessExit> WaitFor(std::chrono::milliseconds timeout);
+  // SIGKILL, when still running; returns at once. Idempotent.
+  void Kill();
+  // Kill, then wait for the end (bounded; a killed process ends within milliseconds).
+  void KillAndReap();
+  // The exit once known.
+  std::optional<ProcessExit> Exit();
+
+ private:
+  explicit Process(int pid) : pid_(pid) {}
+  // Reaps without blocking; caller holds mutex_.
+  bool PollLocked();
+
+  const int pid_;
+  std::mutex mutex_;
+  std::optional<ProcessExit> exit_;
+};
+
+// True when a process with this pid exists (and is not a zombie of ours already reaped).
+bool ProcessExists(int pid);
+
+}  // namespace platform

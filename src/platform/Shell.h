@@ -1,0 +1,13 @@
+#pragma once
+// The desktop shell's "open with the default handler": files, folders, web and mail links.
+// Any thread.
+#include <string>
+
+namespace platform {
+
+// Runs `xdg-open LINK` detached: the link is one argument (never a shell command line), bytes
+// outside printable ASCII are percent-encoded, output is discarded and nothing is waited for.
+// A failure is silent.
+void ShellOpen(const std::string& link);
+
+}  // namespace platform
