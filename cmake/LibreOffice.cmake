@@ -33,6 +33,10 @@ set(LO_UNO_TYPES
   com.sun.star.text.XTextDocument
   com.sun.star.text.XTextViewCursor
   com.sun.star.text.XTextViewCursorSupplier
+  com.sun.star.lang.XTypeProvider
+  com.sun.star.uno.DeploymentException
+  com.sun.star.uno.XAggregation
+  com.sun.star.uno.XWeak
   com.sun.star.uno.XComponentContext
   com.sun.star.util.XCloseable
   com.sun.star.view.XLineCursor

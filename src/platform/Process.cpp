@@ -254,6 +254,8 @@ std::optional<ProcessExit> Process::Exit() {
   return exit_;
 }
 
+int CurrentUserId() { return static_cast<int>(getuid()); }
+
 bool ProcessExists(int pid) {
   if (pid <= 0) return false;
   if (kill(pid, 0) != 0 && errno != EPERM) return false;

@@ -75,6 +75,9 @@ class Process {
   std::optional<ProcessExit> exit_;
 };
 
+// The real user id of this program (names of per-user files such as the office's pipes).
+int CurrentUserId();
+
 // True when a process with this pid exists (and is not a zombie of ours already reaped).
 bool ProcessExists(int pid);
 

@@ -1,0 +1,12 @@
+#pragma once
+// The constants that make this build a document-to-text converter.
+namespace core {
+class TcvProject;
+}
+
+namespace app {
+
+// Sets the product constants on the project. Called once at start-up, before the command line.
+void ApplyProductConstants(core::TcvProject& project);
+
+}  // namespace app

@@ -1,0 +1,110 @@
+#include "app/Program.h"
+
+#include <memory>
+
+#include "app/CommandLine.h"
+#include "app/ProductConstants.h"
+#include "app/cvApp.h"
+#include "app/cvMain.h"
+#include "batch/cvBatch.h"
+#include "batch/cvMatch.h"
+#include "core/Globals.h"
+#include "core/cvInfo.h"
+#include "core/cvProject.h"
+#include "platform/Signals.h"
+
+#ifndef QX_WEB_SITE
+#define QX_WEB_SITE "http://www.quillex.example.org"
+#endif
+#ifndef QX_SUPPORT_MAIL
+#define QX_SUPPORT_MAIL "support@quillex.example.org"
+#endif
+
+namespace app {
+
+namespace {
+
+// Owns the global objects and releases them in reverse order of creation, whichever way the
+// program ends.
+class GlobalObjects {
+ public:
+  GlobalObjects(const std::string& exeName, const std::string& firstParam) {
+    app_ = std::make_unique<TcvApp>(exeName, firstParam);
+    info_ = std::make_unique<core::TcvInfo>(exeName, QX_WEB_SITE, QX_SUPPORT_MAIL);
+    core::SetCvInfo(info_.get());
+    project_ = std::make_unique<core::TcvProject>(exeName);
+    core::SetCvProject(project_.get());
+    main_ = std::make_unique<TcvMain>();
+  }
+  ~GlobalObjects() {
+    batch::SetCvMatch(nullptr);
+    match_.reset();
+    main_.reset();
+    core::SetCvProject(nullptr);
+    project_.reset();
+    core::SetCvInfo(nullptr);
+    info_.reset();
+    app_.reset();
+  }
+  GlobalObjects(const GlobalObjects&) = delete;
+  GlobalObjects& operator=(const GlobalObjects&) = delete;
+
+  void CreateMatcher() {
+    match_ = std::make_unique<batch::TcvMatch>();
+    batch::SetCvMatch(match_.get());
+  }
+
+  TcvApp& App() { return *app_; }
+  core::TcvInfo& Info() { return *info_; }
+  core::TcvProject& Project() { return *project_; }
+  TcvMain& Main() { return *main_; }
+
+ private:
+  std::unique_ptr<TcvApp> app_;
+  std::unique_ptr<core::TcvInfo> info_;
+  std::unique_ptr<core::TcvProject> project_;
+  std::unique_ptr<TcvMain> main_;
+  std::unique_ptr<batch::TcvMatch> match_;
+};
+
+}  // namespace
+
+bool IsHeadless(bool pureConsole, const std::string& source) {
+  return pureConsole && source.find("http") == std::string::npos;
+}
+
+int RunProgram(const ProgramOptions& options) {
+  GlobalObjects globals(options.exeName, options.firstParam);
+  core::TcvProject& project = globals.Project();
+  ApplyProductConstants(project);
+  batch::SetSkipLockFiles(true);
+
+  CommandLine cl = ParseCommandLine(globals.App().FirstParam);
+  switch (cl.kind) {
+    case CommandLine::Kind::Install:
+      globals.Info().OpenLink("", "ins", cl.text);
+      return 0;
+    case CommandLine::Kind::Uninstall:
+      globals.Info().OpenLink("", "uni", "");
+      return 0;
+    case CommandLine::Kind::Settings:
+      project.CommandLineSettings = cl.text;
+      break;
+    case CommandLine::Kind::File:
+      project.ProjectFile = cl.text;
+      break;
+    case CommandLine::Kind::None:
+      break;
+  }
+  project.OpenStartup();
+  globals.CreateMatcher();
+
+  if (IsHeadless(project.PureConsole(), project.Source())) {
+    platform::InstallStopSignals();
+    return globals.Main().Run();
+  }
+  if (!options.runWindowed) return TcvMain::kNotCarriedOut;
+  return options.runWindowed();
+}
+
+}  // namespace app

@@ -1,0 +1,7 @@
+#include "app/WindowedRunner.h"
+
+namespace app {
+
+std::function<int()> WindowedRunner(int&, char**) { return nullptr; }
+
+}  // namespace app

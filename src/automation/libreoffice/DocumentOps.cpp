@@ -1,0 +1,194 @@
+#include "automation/libreoffice/DocumentOps.h"
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/document/XEmbeddedScripts.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/io/IOException.hpp>
+#include <com/sun/star/script/XLibraryContainer.hpp>
+#include <com/sun/star/text/XPageCursor.hpp>
+#include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextViewCursor.hpp>
+#include <com/sun/star/text/XTextViewCursorSupplier.hpp>
+#include <com/sun/star/view/XLineCursor.hpp>
+
+#include "automation/OleError.h"
+#include "automation/libreoffice/TextExport.h"
+#include "platform/FileSystem.h"
+#include "platform/TextEncoding.h"
+
+namespace automation::lo {
+namespace {
+
+using namespace css::uno;
+using css::beans::PropertyValue;
+
+struct SaveFormat {
+  const char* filter;
+  const char* options;  // FilterOptions, or nullptr
+  enum Post { None, Utf16, Ansi } post;
+};
+
+SaveFormat FormatFor(int format) {
+  switch (format) {
+    case 0: return {"MS Word 97", nullptr, SaveFormat::None};
+    case 2: return {"Text (encoded)", "UTF8,CRLF,,,false", SaveFormat::Ansi};
+    case 6: return {"Rich Text Format", nullptr, SaveFormat::None};
+    case 7: return {"Text (encoded)", "UNICODE,CRLF", SaveFormat::Utf16};
+    case 8: return {"HTML (StarWriter)", nullptr, SaveFormat::None};
+    case 12:
+    case 16: return {"MS Word 2007 XML", nullptr, SaveFormat::None};
+    case 13: return {"MS Word 2007 XML VBA", nullptr, SaveFormat::None};
+    case 17: return {"writer_pdf_Export", nullptr, SaveFormat::None};
+    default: throw EOleError("This file format is not supported: " + std::to_string(format));
+  }
+}
+
+Reference<css::text::XTextViewCursor> ViewCursor(const WriterDocument& doc) {
+  Reference<css::frame::XModel> model(doc.component, UNO_QUERY_THROW);
+  Reference<css::text::XTextViewCursorSupplier> supplier(model->getCurrentController(), UNO_QUERY_THROW);
+  return supplier->getViewCursor();
+}
+
+void CheckOpen(const WriterDocument& doc) {
+  if (doc.closed || !doc.component.is()) throw EOleError("The document has been closed");
+}
+
+// Rewrites the text file the office has just written: the stand-ins become CR, and the ANSI
+// format gets its code page (the office wrote UTF-8: it cannot write "?" for what a code page
+// lacks, which is what a user of an ANSI text file expects).
+void FinishTextFile(const std::string& target, SaveFormat::Post post) {
+  std::string bytes;
+  if (!platform::ReadFileBytes(target, bytes))
+    throw EOleError("The saved file could not be read back: " + target);
+  std::string out = post == SaveFormat::Utf16 ? StandInsToCr_Utf16Le(bytes)
+                                              : platform::EncodeAnsi(StandInsToCr_Utf8(bytes));
+  if (out != bytes) {
+    try {
+      platform::WriteFileInPlace(target, out, false);
+    } catch (const std::exception& e) {
+      throw EOleError("The saved file could not be completed: " + target + " (" + e.what() + ")");
+    }
+  }
+}
+
+bool ModuleHasCode(const std::string& source) {
+  size_t pos = 0;
+  while (pos < source.size()) {
+    size_t end = source.find_first_of("\r\n", pos);
+    if (end == std::string::npos) end = source.size();
+    std::string line = source.substr(pos, end - pos);
+    pos = end + 1;
+    size_t b = line.find_first_not_of(" \t");
+    if (b == std::string::npos) continue;
+    line = line.substr(b);
+    std::string head = line.substr(0, 7);
+    for (auto& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    // The office puts a REM banner into every new module, and imported VBA starts with
+    // Option lines and Attribute lines: none of that is code.
+    if (line[0] == '\'' || head.rfind("REM", 0) == 0 || head.rfind("OPTION ", 0) == 0 ||
+        head.rfind("ATTRIBU", 0) == 0)
+      continue;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void SaveDocumentAs(const WriterDocument& doc, const std::string& target, int format,
+                    const std::optional<std::string>& password) {
+  CheckOpen(doc);
+  if (target.empty()) throw EOleError("The document could not be saved: no file name was given");
+  const SaveFormat f = FormatFor(format);
+  std::vector<PropertyValue> props = {PropertyValue("FilterName", 0, Any(OUString::createFromAscii(f.filter)),
+                                                    css::beans::PropertyState_DIRECT_VALUE),
+                                      PropertyValue("Overwrite", 0, Any(true),
+                                                    css::beans::PropertyState_DIRECT_VALUE)};
+  if (f.options)
+    props.emplace_back("FilterOptions", 0, Any(OUString::createFromAscii(f.options)),
+                       css::beans::PropertyState_DIRECT_VALUE);
+  if (password && !password->empty())
+    props.emplace_back("Password", 0, Any(ToOU(*password)), css::beans::PropertyState_DIRECT_VALUE);
+  Sequence<PropertyValue> seq(static_cast<sal_Int32>(props.size()));
+  for (size_t i = 0; i < props.size(); ++i) seq.getArray()[i] = props[i];
+
+  Reference<css::frame::XStorable> storable(doc.component, UNO_QUERY_THROW);
+  try {
+    // storeToURL, not storeAsURL: the document stays what it was (read-only ones included).
+    storable->storeToURL(ToOU(OfficeUrl(target)), seq);
+  } catch (const css::io::IOException& e) {
+    std::string reason = FromOU(e.Message);
+    if (!LooksLikeUrl(target) && !platform::DirectoryExists(
+                                     target.substr(0, target.find_last_of('/') + 1).empty()
+                                         ? "."
+                                         : target.substr(0, target.find_last_of('/') + 1)))
+      reason = "the folder does not exist";
+    else if (reason.find("Access") != std::string::npos || reason.find("0x507") != std::string::npos)
+      reason = "access denied";
+    throw EOleError("The document could not be saved as " + target +
+                    (reason.empty() ? std::string() : " (" + reason + ")"));
+  }
+  if (f.post != SaveFormat::None && !LooksLikeUrl(target)) FinishTextFile(target, f.post);
+}
+
+bool DocumentHasMacros(const WriterDocument& doc) {
+  CheckOpen(doc);
+  Reference<css::document::XEmbeddedScripts> scripts(doc.component, UNO_QUERY);
+  if (!scripts.is()) return false;
+  Reference<css::script::XLibraryContainer> libraries(scripts->getBasicLibraries(), UNO_QUERY);
+  Reference<css::container::XNameAccess> names(libraries, UNO_QUERY);
+  if (!names.is()) return false;
+  const Sequence<OUString> libraryNames = names->getElementNames();
+  for (sal_Int32 i = 0; i < libraryNames.getLength(); ++i) {
+    if (!libraries->isLibraryLoaded(libraryNames[i])) libraries->loadLibrary(libraryNames[i]);
+    Reference<css::container::XNameAccess> modules(names->getByName(libraryNames[i]), UNO_QUERY);
+    if (!modules.is()) continue;
+    const Sequence<OUString> moduleNames = modules->getElementNames();
+    for (sal_Int32 m = 0; m < moduleNames.getLength(); ++m) {
+      OUString source;
+      if ((modules->getByName(moduleNames[m]) >>= source) && ModuleHasCode(FromOU(source))) return true;
+    }
+  }
+  return false;
+}
+
+int DocumentPageCount(const WriterDocument& doc) {
+  CheckOpen(doc);
+  Reference<css::frame::XModel> model(doc.component, UNO_QUERY_THROW);
+  Reference<css::beans::XPropertySet> controller(model->getCurrentController(), UNO_QUERY_THROW);
+  sal_Int32 pages = 0;
+  controller->getPropertyValue("PageCount") >>= pages;
+  return pages;
+}
+
+void SelectionHomeKey(const WriterDocument& doc, int unit) {
+  CheckOpen(doc);
+  auto cursor = ViewCursor(doc);
+  if (unit == 6) {
+    cursor->gotoStart(false);
+  } else if (unit == 5) {
+    Reference<css::view::XLineCursor>(cursor, UNO_QUERY_THROW)->gotoStartOfLine(false);
+  } else {
+    throw EOleError("Bad parameter: unit " + std::to_string(unit));
+  }
+}
+
+void SelectionGotoNext(const WriterDocument& doc, int what) {
+  CheckOpen(doc);
+  if (what != 1) throw EOleError("Bad parameter: what " + std::to_string(what));
+  Reference<css::text::XPageCursor> pages(ViewCursor(doc), UNO_QUERY_THROW);
+  if (pages->jumpToNextPage()) pages->jumpToStartOfPage();
+}
+
+void SelectionTypeText(const WriterDocument& doc, const std::string& text) {
+  CheckOpen(doc);
+  auto cursor = ViewCursor(doc);
+  Reference<css::text::XText> body = cursor->getText();
+  body->insertString(cursor->getStart(), ToOU(BellsToStandIns(text)), false);
+}
+
+}  // namespace automation::lo

@@ -1,0 +1,27 @@
+#pragma once
+// What the automation members do to one open Writer document: save in a Word format number,
+// look for macros, count pages, and move and type at the view cursor. Called inside
+// WriterServer::Guard, on the server's thread; UNO exceptions pass through to it.
+#include <optional>
+#include <string>
+
+#include "automation/libreoffice/WriterServer.h"
+
+namespace automation::lo {
+
+// The Word format numbers we save: 0 .doc, 2 ANSI text, 6 RTF, 7 Unicode text, 8 HTML,
+// 12/16 .docx, 13 .docm, 17 PDF. Others throw EOleError.
+void SaveDocumentAs(const WriterDocument& doc, const std::string& target, int format,
+                    const std::optional<std::string>& password);
+// True when the document carries Basic (or imported VBA) code.
+bool DocumentHasMacros(const WriterDocument& doc);
+int DocumentPageCount(const WriterDocument& doc);
+
+// Word's unit numbers: 6 the whole document (story), 5 the line.
+void SelectionHomeKey(const WriterDocument& doc, int unit);
+// Word's "what" numbers: 1 the next page (its start). At the last page nothing moves.
+void SelectionGotoNext(const WriterDocument& doc, int what);
+// Inserts at the view cursor; U+0007 travels as a stand-in (see TextExport.h).
+void SelectionTypeText(const WriterDocument& doc, const std::string& text);
+
+}  // namespace automation::lo

@@ -1,0 +1,132 @@
+#include "automation/libreoffice/OfficeProcess.h"
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <random>
+
+#include "automation/LibreOfficeWriter.h"
+#include "automation/OleError.h"
+#include "platform/FileSystem.h"
+#include "platform/TextEncoding.h"
+
+namespace automation::lo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The prepared profile that later offices start from; empty until the first office has
+// finished its first-start pass.
+class ProfileTemplate {
+ public:
+  static ProfileTemplate& Instance() {
+    static ProfileTemplate instance;
+    return instance;
+  }
+  ~ProfileTemplate() {
+    if (!folder_.empty()) platform::RemoveTree(folder_);
+  }
+
+  // Copies the template into an empty profile folder; false when there is none yet.
+  bool CopyInto(const std::string& profile) {
+    std::lock_guard lock(mutex_);
+    if (folder_.empty()) return false;
+    std::error_code ec;
+    fs::copy(folder_, profile, fs::copy_options::recursive, ec);
+    return !ec;
+  }
+
+  // Keeps a copy of a profile that has just been prepared; the first one wins.
+  void Adopt(const std::string& profile) {
+    std::lock_guard lock(mutex_);
+    if (!folder_.empty()) return;
+    try {
+      std::string folder = platform::MakeTempDirectory("qx-lo-template-");
+      std::error_code ec;
+      fs::copy(profile, folder, fs::copy_options::recursive, ec);
+      if (ec) {
+        platform::RemoveTree(folder);
+        return;
+      }
+      folder_ = folder;
+    } catch (const std::exception&) {
+      // Without a template every office prepares its own profile: slower, not wrong.
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::string folder_;
+};
+
+std::string NewPipeName() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device rd;
+  return "qx_lo_" + std::to_string(rd()) + "_" + std::to_string(counter++);
+}
+
+// A file URL for a folder we created ourselves under the temporary folder.
+std::string FolderUrl(const std::string& path) {
+  return "file://" + platform::PercentEncodeNonAscii(path);
+}
+
+}  // namespace
+
+OfficeProcess::OfficeProcess() : pipeName_(NewPipeName()) {
+  try {
+    profile_ = platform::MakeTempDirectory("qx-lo-profile-");
+  } catch (const std::exception& e) {
+    throw EOleError(std::string("Cannot create the LibreOffice profile folder: ") + e.what());
+  }
+  ProfileTemplate::Instance().CopyInto(profile_);
+  try {
+    Launch();
+  } catch (...) {
+    platform::RemoveTree(profile_);
+    throw;
+  }
+}
+
+OfficeProcess::~OfficeProcess() {
+  if (process_) process_->KillAndReap();
+  platform::RemoveTree(profile_);
+  // The office's listening pipe is a socket file in /tmp (not under TMPDIR); a killed office
+  // leaves it behind, one per server, for good.
+  platform::DeleteFile("/tmp/OSL_PIPE_" + std::to_string(platform::CurrentUserId()) + "_" + pipeName_);
+}
+
+void OfficeProcess::Launch() {
+  platform::ProcessOptions options;
+  options.argv = {LibreOfficeProgramFolder() + "/soffice.bin",
+                  "--headless",
+                  "--invisible",
+                  "--norestore",
+                  "--nologo",
+                  "--nodefault",
+                  "--nolockcheck",
+                  "--accept=" + ConnectString() + ";urp;StarOffice.ComponentContext",
+                  "-env:UserInstallation=" + FolderUrl(profile_)};
+  // A hidden office has no business with the user's display or session. Its temporary files
+  // go inside the profile, so that removing the profile cleans up after a killed office too.
+  std::string tmp = profile_ + "/tmp";
+  platform::ForceDirectories(tmp);
+  options.removeEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "SESSION_MANAGER"};
+  options.extraEnvironment = {"SAL_USE_VCLPLUGIN=svp", "TMPDIR=" + tmp};
+  try {
+    process_ = platform::Process::Start(options);
+  } catch (const std::exception& e) {
+    throw EOleError(std::string("LibreOffice could not be started. ") + e.what());
+  }
+}
+
+void OfficeProcess::Restart() {
+  if (process_) {
+    auto exit = process_->Exit();
+    if (exit && !exit->signaled && exit->code == kRestartRequested)
+      ProfileTemplate::Instance().Adopt(profile_);
+    process_->KillAndReap();
+  }
+  Launch();
+}
+
+}  // namespace automation::lo

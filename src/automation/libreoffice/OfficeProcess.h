@@ -1,0 +1,53 @@
+#pragma once
+// One private headless office process: its own profile folder and its own pipe name, so that
+// any number of them run side by side without touching the user's own office. Owned by one
+// server (WriterServer); Kill and IsRunning may be called from any thread, the rest from the
+// owner's thread. The destructor kills the office if it still runs and removes the profile.
+//
+// Starting is the expensive part of a server, so the profile is prepared once per program run
+// (the office's first-start pass, which ends with exit status 81) and copied for every later
+// office; the template is removed when the program ends.
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "platform/Process.h"
+
+namespace automation::lo {
+
+class OfficeProcess {
+ public:
+  // Starts soffice.bin; the connection is the caller's business (it retries until the office
+  // listens, and calls Restart when the office ends on its own during start-up). Throws
+  // EOleError when the office cannot be started.
+  OfficeProcess();
+  ~OfficeProcess();
+  OfficeProcess(const OfficeProcess&) = delete;
+  OfficeProcess& operator=(const OfficeProcess&) = delete;
+
+  // The UNO connect string of the office's pipe ("pipe,name=...").
+  std::string ConnectString() const { return "pipe,name=" + pipeName_; }
+  int Pid() const { return process_->Pid(); }
+  bool IsRunning() { return process_->IsRunning(); }
+  std::optional<platform::ProcessExit> Exit() { return process_->Exit(); }
+  // The office ended during start-up: the first-start pass (status 81) asks for exactly this;
+  // the profile is then ready and kept as the template for later offices.
+  void Restart();
+  std::optional<platform::ProcessExit> WaitFor(std::chrono::milliseconds timeout) {
+    return process_->WaitFor(timeout);
+  }
+  void Kill() { process_->Kill(); }
+  const std::string& ProfileFolder() const { return profile_; }
+
+ private:
+  void Launch();
+
+  std::string profile_;
+  std::string pipeName_;
+  std::unique_ptr<platform::Process> process_;
+};
+
+// The office's exit status that asks to be started again after the first-start pass.
+constexpr int kRestartRequested = 81;
+
+}  // namespace automation::lo

@@ -1,0 +1,235 @@
+#include "automation/libreoffice/WriterServer.h"
+
+#include <algorithm>
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/configuration/theDefaultProvider.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/IllegalArgumentException.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include "automation/OleError.h"
+#include "automation/libreoffice/OfficeProcess.h"
+#include "automation/libreoffice/TextExport.h"
+#include "platform/FileSystem.h"
+
+namespace automation::lo {
+namespace {
+
+using namespace css::uno;
+using css::beans::PropertyValue;
+
+constexpr auto kConnectBound = std::chrono::seconds(30);
+
+Sequence<PropertyValue> Properties(const std::vector<std::pair<std::string, Any>>& values) {
+  Sequence<PropertyValue> seq(static_cast<sal_Int32>(values.size()));
+  for (size_t i = 0; i < values.size(); ++i) {
+    seq.getArray()[i].Name = ToOU(values[i].first);
+    seq.getArray()[i].Value = values[i].second;
+  }
+  return seq;
+}
+
+void CloseQuietly(const Reference<css::lang::XComponent>& component) {
+  try {
+    Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
+    if (closeable.is())
+      closeable->close(true);
+    else if (component.is())
+      component->dispose();
+  } catch (...) {
+    // A document that refuses to close goes with its office.
+  }
+}
+
+}  // namespace
+
+WriterServer::WriterServer() {
+  office_ = std::make_shared<OfficeProcess>();
+  session_ = std::make_shared<UnoSession>(*office_, kConnectBound);
+}
+
+WriterServer::~WriterServer() {
+  // Released without Quit (the owner dropped it, or an error unwound it): end the office all
+  // the same, with a shorter grace.
+  Shutdown(std::chrono::seconds(3));
+}
+
+bool WriterServer::IsAlive() const {
+  std::lock_guard lock(mutex_);
+  if (aborted_ || quit_ || !office_ || !session_) return false;
+  return !session_->Disconnected() && office_->IsRunning();
+}
+
+std::string WriterServer::GoneMessage() const {
+  std::lock_guard lock(mutex_);
+  if (quit_) return "The LibreOffice server has quit";
+  if (aborted_) return "The LibreOffice server was stopped";
+  return "The LibreOffice server has ended unexpectedly";
+}
+
+void WriterServer::Abort() {
+  std::shared_ptr<OfficeProcess> office;
+  std::shared_ptr<UnoSession> session;
+  {
+    std::lock_guard lock(mutex_);
+    if (!quit_) aborted_ = true;
+    office = office_;
+    session = session_;
+  }
+  // Kill first: a hung office must not get the chance to answer anything more.
+  if (office) office->Kill();
+  if (session) session->Dispose();
+}
+
+void WriterServer::Quit() { Shutdown(std::chrono::seconds(10)); }
+
+void WriterServer::Shutdown(std::chrono::milliseconds grace) {
+  std::shared_ptr<OfficeProcess> office;
+  std::shared_ptr<UnoSession> session;
+  std::vector<DocumentPtr> documents;
+  bool polite;
+  {
+    std::lock_guard lock(mutex_);
+    polite = !aborted_ && !quit_;
+    quit_ = true;
+    office = office_;
+    session = session_;
+    documents.swap(documents_);
+  }
+  if (!office) return;
+  if (polite && session && !session->Disconnected() && office->IsRunning()) {
+    for (auto& doc : documents) {
+      if (!doc->closed) CloseQuietly(doc->component);
+      doc->closed = true;
+    }
+    try {
+      session->Desktop()->terminate();
+    } catch (...) {
+      // The office may drop the connection while it ends; the wait below decides.
+    }
+  }
+  for (auto& doc : documents) doc->component.clear();
+  if (!office->WaitFor(polite ? grace : std::chrono::milliseconds(0))) office->Kill();
+  if (session) session->Dispose();
+  {
+    std::lock_guard lock(mutex_);
+    session_.reset();
+    office_.reset();
+  }
+  // The last reference normally goes here: the session before the process, and the process
+  // object reaps the office and removes its profile.
+  session.reset();
+  office.reset();
+}
+
+std::string WriterServer::Version() {
+  auto session = session_;
+  Reference<css::lang::XMultiServiceFactory> provider =
+      css::configuration::theDefaultProvider::get(session->Context());
+  Sequence<Any> args(1);
+  args.getArray()[0] <<= PropertyValue("nodepath", 0, Any(OUString("/org.openoffice.Setup/Product")),
+                                       css::beans::PropertyState_DIRECT_VALUE);
+  Reference<css::container::XNameAccess> product(
+      provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationAccess", args),
+      UNO_QUERY_THROW);
+  OUString version;
+  product->getByName("ooSetupVersion") >>= version;
+  return FromOU(version);
+}
+
+DocumentPtr WriterServer::Load(const std::string& url,
+                               const std::vector<std::pair<std::string, Any>>& extra) {
+  std::vector<std::pair<std::string, Any>> props = {
+      {"Hidden", Any(true)},
+      {"MacroExecutionMode", Any(sal_Int16(0))},  // NEVER_EXECUTE
+      {"UpdateDocMode", Any(sal_Int16(0))},       // NO_UPDATE
+  };
+  props.insert(props.end(), extra.begin(), extra.end());
+  Reference<css::frame::XComponentLoader> loader(session_->Desktop(), UNO_QUERY_THROW);
+  Reference<css::lang::XComponent> component =
+      loader->loadComponentFromURL(ToOU(url), "_blank", 0, Properties(props));
+  if (!component.is()) return nullptr;
+  auto doc = std::make_shared<WriterDocument>();
+  doc->component = component;
+  std::lock_guard lock(mutex_);
+  documents_.push_back(doc);
+  return doc;
+}
+
+DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
+                               const std::optional<std::string>& password) {
+  const bool isUrl = LooksLikeUrl(path);
+  if (path.empty()) throw EOleError("The document could not be opened: no file name was given");
+  if (!isUrl && !platform::FileExists(path))
+    throw EOleError("The document could not be opened: " + path + " (file not found)");
+  std::vector<std::pair<std::string, Any>> extra;
+  if (readOnly) extra.emplace_back("ReadOnly", Any(true));
+  if (password) extra.emplace_back("Password", Any(ToOU(*password)));
+  DocumentPtr doc;
+  try {
+    doc = Load(OfficeUrl(path), extra);
+  } catch (const css::lang::IllegalArgumentException&) {
+    // The office's own text here ("type detection failed" and the like) tells a user nothing.
+    if (!IsAlive()) throw;
+    throw EOleError("The document could not be opened: " + path + " (unknown or unreadable format)");
+  }
+  if (!doc) {
+    if (!IsAlive()) throw EOleServerGone(GoneMessage());
+    // The office answers a protected document without its password, a wrong password and a
+    // damaged file alike: with no document and no reason.
+    throw EOleError("The document could not be opened: " + path +
+                    (password ? " (wrong password, or the file is damaged)"
+                              : " (it is password-protected or damaged)"));
+  }
+  doc->path = path;
+  return doc;
+}
+
+DocumentPtr WriterServer::Add() {
+  DocumentPtr doc = Load("private:factory/swriter", {});
+  if (!doc) throw EOleError("LibreOffice could not create a new document");
+  return doc;
+}
+
+void WriterServer::Close(const DocumentPtr& doc, bool saveChanges) {
+  if (!doc || doc->closed) return;
+  {
+    std::lock_guard lock(mutex_);
+    documents_.erase(std::remove(documents_.begin(), documents_.end(), doc), documents_.end());
+  }
+  doc->closed = true;
+  Reference<css::lang::XComponent> component = doc->component;
+  doc->component.clear();
+  if (saveChanges) {
+    Reference<css::frame::XStorable> storable(component, UNO_QUERY);
+    if (storable.is() && storable->hasLocation() && !storable->isReadonly()) storable->store();
+  }
+  Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
+  if (closeable.is())
+    closeable->close(true);
+  else if (component.is())
+    component->dispose();
+}
+
+DocumentPtr WriterServer::Active() {
+  std::lock_guard lock(mutex_);
+  if (documents_.empty()) throw EOleError("This command is not available because no document is open");
+  return documents_.back();
+}
+
+size_t WriterServer::DocumentCount() {
+  std::lock_guard lock(mutex_);
+  return documents_.size();
+}
+
+int WriterServer::OfficePid() {
+  std::lock_guard lock(mutex_);
+  return office_ ? office_->Pid() : -1;
+}
+
+}  // namespace automation::lo

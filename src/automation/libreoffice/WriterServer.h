@@ -1,0 +1,84 @@
+#pragma once
+// The state of one LibreOffice Writer server: its office process, the UNO session to it, and
+// the documents open in it (the most recently opened one is the active document). Shared by
+// every automation object of the server; the office ends with Quit or when the last object
+// goes.
+//
+// Threads: one thread at a time calls in (the thread that owns the server); Abort and IsAlive
+// may come from any thread while a call is in progress.
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <com/sun/star/lang/XComponent.hpp>
+
+#include "automation/OleError.h"
+#include "automation/libreoffice/UnoSession.h"
+
+namespace automation::lo {
+
+class OfficeProcess;
+
+struct WriterDocument {
+  Reference<css::lang::XComponent> component;
+  std::string path;  // as given to Open; empty for a new document
+  bool closed = false;
+};
+using DocumentPtr = std::shared_ptr<WriterDocument>;
+
+class WriterServer {
+ public:
+  // Starts the office and connects; throws EOleError.
+  WriterServer();
+  ~WriterServer();
+  WriterServer(const WriterServer&) = delete;
+  WriterServer& operator=(const WriterServer&) = delete;
+
+  // Runs one member's work: refuses at once when the server has gone, and turns every failure
+  // into EOleError, or EOleServerGone when the office went away meanwhile.
+  template <class F>
+  auto Guard(F&& work) -> decltype(work()) {
+    if (!IsAlive()) throw EOleServerGone(GoneMessage());
+    try {
+      return work();
+    } catch (...) {
+      RethrowAsOle(!IsAlive(), GoneMessage());
+    }
+  }
+
+  bool IsAlive() const;
+  // SIGKILL of the office and disposal of the bridge; any thread, returns at once.
+  void Abort();
+  // Closes every document unsaved, asks the office to end, waits, kills it when it does not,
+  // and removes its profile. Later calls fail with EOleServerGone.
+  void Quit();
+
+  std::string Version();
+  // Path may be a local path or an address ("scheme://..."). Throws EOleError with a clear
+  // message when nothing is opened.
+  DocumentPtr Open(const std::string& path, bool readOnly, const std::optional<std::string>& password);
+  DocumentPtr Add();
+  void Close(const DocumentPtr& doc, bool saveChanges);
+  // The most recently opened document still open; throws EOleError when there is none.
+  DocumentPtr Active();
+  size_t DocumentCount();
+  // The office process id, for tests and diagnostics (-1 once ended).
+  int OfficePid();
+
+ private:
+  std::string GoneMessage() const;
+  DocumentPtr Load(const std::string& url, const std::vector<std::pair<std::string, css::uno::Any>>& extra);
+  void Shutdown(std::chrono::milliseconds grace);
+
+  mutable std::mutex mutex_;  // guards the members below against Abort from another thread
+  std::shared_ptr<OfficeProcess> office_;
+  std::shared_ptr<UnoSession> session_;
+  std::vector<DocumentPtr> documents_;
+  bool aborted_ = false;
+  bool quit_ = false;
+};
+
+}  // namespace automation::lo

@@ -1,0 +1,260 @@
+#include "batch/cvBatch.h"
+
+#include "batch/VBScriptRegex.h"
+#include "batch/cvMatch.h"
+#include "core/SettingsList.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+
+namespace batch {
+
+namespace {
+
+std::atomic<bool> g_skipLockFiles{false};
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  for (std::size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
+    text.replace(pos, from.size(), to);
+}
+
+bool SameHost(const std::string& text, const std::string& host) {
+  return core::SameText(text, host);
+}
+
+}  // namespace
+
+std::string MaskToRegex(const std::string& mask) {
+  // The order matters: the dots brought in by "*" and "?" must stay unescaped.
+  static const std::pair<const char*, const char*> kSteps[] = {
+      {".", "\\."}, {"*", ".*"},  {"?", ".?"},  {"+", "\\+"}, {"^", "\\^"}, {"$", "\\$"},
+      {"(", "\\("}, {")", "\\)"}, {"[", "\\["}, {"]", "\\]"}, {"{", "\\{"}, {"}", "\\}"},
+  };
+  std::string result = mask;
+  for (const auto& [from, to] : kSteps) ReplaceAll(result, from, to);
+  return result + "$";
+}
+
+void SetSkipLockFiles(bool on) { g_skipLockFiles.store(on); }
+bool SkipLockFiles() { return g_skipLockFiles.load(); }
+
+// ---- TcvBatch ------------------------------------------------------------------------------
+
+TcvBatch::TcvBatch() : platform::Thread(false) {}
+
+TcvBatch::~TcvBatch() {
+  Terminate();
+  WaitFor();
+  // A worker lowers RunningWorkers while it holds the list lock, and a front end that sees the
+  // count reach 0 may free the batch at once; taking the lock here waits until that worker
+  // has let go of it, so the mutex is never destroyed under its feet.
+  std::lock_guard<std::mutex> guard(listLock_);
+}
+
+std::string TcvBatch::NormalizePath(const std::string& path) {
+  static const std::string kPrefix = "file:";
+  if (path.compare(0, kPrefix.size(), kPrefix) != 0) return path;
+  std::string rest = Regex::Replace("^file:/*", path, "");
+  if (rest.empty()) return rest;
+  // Two slashes name a host (file://server/share/x.doc); one or three start a local absolute
+  // path. "localhost" is this machine, as the URL rules say.
+  std::size_t slashes = path.size() - kPrefix.size() - rest.size();
+  if (slashes == 2) {
+    std::size_t end = rest.find('/');
+    if (end != std::string::npos && SameHost(rest.substr(0, end), "localhost")) return rest.substr(end);
+    return "//" + rest;
+  }
+  return "/" + rest;
+}
+
+void TcvBatch::Start(const std::string& source, const std::string& target, bool recursive) {
+  std::string src = NormalizePath(source);
+  std::string tgt = NormalizePath(target);
+  SetTargetDir(tgt);
+  platform::ForceDirectoriesOrThrow(tgt);
+  {
+    std::lock_guard<std::mutex> guard(fieldsLock_);
+    mask_ = platform::ExtractFileName(src);
+    sourceDir_ = platform::ExtractFilePath(src);
+    recursive_ = recursive;
+  }
+  if (!done_.load() && !Started()) platform::Thread::Start();
+}
+
+bool TcvBatch::Accepts(const std::string& fileName) const {
+  TcvMatchBase* match = cvMatch();
+  if (!match) return true;
+  std::string mask, regExt;
+  {
+    std::lock_guard<std::mutex> guard(fieldsLock_);
+    mask = mask_;
+    regExt = regExt_;
+  }
+  bool result = match->Matches(fileName, MaskToRegex(mask));
+  if (result && !regExt.empty()) result = match->Matches(fileName, regExt);
+  return result;
+}
+
+void TcvBatch::AddFile(const std::string& fileName) {
+  if (!Accepts(fileName)) return;
+  TcvNode* node = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(listLock_);
+    auto entry = std::make_unique<TcvNode>();
+    entry->Index = static_cast<int32_t>(nodes_.size());
+    entry->FileName = fileName;
+    node = entry.get();
+    nodes_.push_back(std::move(entry));
+  }
+  platform::Sleep(0);
+  if (onNode_) onNode_(*this, *node);
+}
+
+void TcvBatch::AddLastFile(const std::string& fileName) {
+  AddFile(fileName);
+  done_.store(true);
+}
+
+int TcvBatch::Count() const {
+  std::lock_guard<std::mutex> guard(listLock_);
+  return static_cast<int>(nodes_.size());
+}
+
+TcvNode* TcvBatch::NextNode() {
+  for (;;) {
+    // Done is read before the list is looked at: the producer sets it only after its last
+    // append, so a list found empty after seeing Done is truly exhausted. Reading it after
+    // the look could miss an entry appended just before the list completed.
+    bool complete = done_.load();
+    {
+      std::lock_guard<std::mutex> guard(listLock_);
+      if (nextIndex_ < static_cast<int>(nodes_.size())) return nodes_[nextIndex_++].get();
+    }
+    if (complete) {
+      drained_.store(true);
+      return nullptr;
+    }
+    platform::Sleep(1);
+  }
+}
+
+void TcvBatch::AddSuccess() {
+  std::lock_guard<std::mutex> guard(listLock_);
+  ++successCount_;
+}
+
+void TcvBatch::AddFailure(const std::string& message) {
+  std::lock_guard<std::mutex> guard(listLock_);
+  ++failedCount_;
+  for (const auto& known : errors_)
+    if (core::SameText(known, message)) return;
+  errors_.push_back(message);
+}
+
+const TcvNodeList& TcvBatch::LockList() {
+  listLock_.lock();
+  return nodes_;
+}
+
+void TcvBatch::UnlockList() { listLock_.unlock(); }
+
+int TcvBatch::NextIndex() const {
+  std::lock_guard<std::mutex> guard(listLock_);
+  return nextIndex_;
+}
+
+int TcvBatch::SuccessCount() const {
+  std::lock_guard<std::mutex> guard(listLock_);
+  return successCount_;
+}
+
+int TcvBatch::FailedCount() const {
+  std::lock_guard<std::mutex> guard(listLock_);
+  return failedCount_;
+}
+
+std::vector<std::string> TcvBatch::Errors() const {
+  std::lock_guard<std::mutex> guard(listLock_);
+  return errors_;
+}
+
+bool TcvBatch::Recursive() const {
+  std::lock_guard<std::mutex> guard(fieldsLock_);
+  return recursive_;
+}
+
+bool TcvBatch::SkipHidden() const {
+  std::lock_guard<std::mutex> guard(fieldsLock_);
+  return skipHidden_;
+}
+
+std::string TcvBatch::Mask() const {
+  std::lock_guard<std::mutex> guard(fieldsLock_);
+  return mask_;
+}
+
+std::string TcvBatch::RegExt() const {
+  std::lock_guard<std::mutex> guard(fieldsLock_);
+  return regExt_;
+}
+
+std::string TcvBatch::SourceDir() const {
+  std::lock_guard<std::mutex> guard(fieldsLock_);
+  return sourceDir_;
+}
+
+std::string TcvBatch::TargetDir() const {
+  std::lock_guard<std::mutex> guard(fieldsLock_);
+  return targetDir_;
+}
+
+void TcvBatch::SetTargetDir(const std::string& targetDir) {
+  std::lock_guard<std::mutex> guard(fieldsLock_);
+  targetDir_ = targetDir;
+}
+
+// ---- TcvWorkBase ---------------------------------------------------------------------------
+
+TcvWorkBase::TcvWorkBase(TcvBatch* batch, int, TcvNodeEvent) : platform::Thread(true), batch_(batch) {}
+
+void TcvWorkBase::FailEscapedNode(TcvNode& node, const std::string& message) {
+  node.Message = message;
+  node.Status = NodeFailure;
+  batch_->AddFailure(message);
+}
+
+void TcvWorkBase::Execute() {
+  try {
+    while (!Terminated()) {
+      node_ = batch_->NextNode();
+      if (!node_) {
+        Terminate();
+        break;
+      }
+      std::string escaped;
+      bool failed = false;
+      try {
+        ProcessNode();
+      } catch (const std::exception& e) {
+        failed = true;
+        escaped = e.what();
+      } catch (...) {
+        failed = true;
+        escaped = "Unknown error";
+      }
+      // An entry the conversion already settled (its OnNode threw, say) keeps its outcome:
+      // failing it again would count it twice.
+      if (failed && node_->Status.load() == NodeRunning) {
+        try {
+          FailEscapedNode(*node_, escaped);
+        } catch (...) {
+        }
+      }
+      node_ = nullptr;
+    }
+  } catch (...) {
+    // NextNode itself failed (out of memory): end this worker rather than spin.
+  }
+  Ended();
+}
+
+}  // namespace batch

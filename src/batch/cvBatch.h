@@ -1,0 +1,181 @@
+#pragma once
+// The batch job of one conversion run: the job list (TcvNode entries), the thread that walks
+// the source folder into it (TcvBatch), the counters and distinct failure messages the front
+// ends report, and the bare worker loop (TcvWorkBase) that consumes the list.
+//
+// Ownership: the front end (main window, headless runner) creates a TcvBatch and frees it,
+// only after every worker that uses it has ended. The batch owns its entries; an entry's
+// address stays valid until the batch is freed. Workers (TcvWorkBase and its descendants)
+// free themselves.
+//
+// Threads and locks:
+//  - the enumeration thread runs Execute, Scan and AddFile; workers call NextNode, AddSuccess
+//    and AddFailure; the front end calls Start, AddLastFile, Count, LockList and the readers.
+//  - one lock (the list lock) guards the list, NextIndex, both counters and Errors. It is held
+//    only for those short updates: never while a name is matched, never around OnNode, never
+//    while sleeping. LockList/UnlockList expose it to readers outside the engine; a holder must
+//    not wait for another thread of the run while holding it.
+//  - the text fields (SourceDir, TargetDir, Mask, RegExt) have a lock of their own, so reading
+//    them is safe from any thread, also while the list lock is held.
+//  - an entry's Status and Message are written only by the worker that took it; Status is
+//    atomic, so a front end may show it at any time; read Message in that worker's OnNode or
+//    after the run has ended.
+//  - waiting for work is polling (NextNode sleeps 1 ms between looks).
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/Thread.h"
+
+namespace batch {
+
+class TcvBatch;
+
+// Values of TcvNode::Status.
+enum : int32_t { NodeRunning = 0, NodeSuccess = 1, NodeFailure = 2 };
+
+// One job entry, created only by the batch.
+struct TcvNode {
+  std::atomic<int32_t> Status{NodeRunning};
+  int32_t Index = 0;       // position in the job list; never changes
+  std::string FileName;    // the source: a path, or the text given to AddLastFile (maybe a URL)
+  std::string Message;     // target path after a success, error text after a failure
+};
+
+using TcvNodeEvent = std::function<void(TcvBatch& batch, TcvNode& node)>;
+using TcvEvent = std::function<void()>;
+using TcvNodeList = std::vector<std::unique_ptr<TcvNode>>;
+
+// A wildcard mask as an expression that must match the end of a full path: "*" any run, "?"
+// one character or none, the expression characters "+^$()[]{}" and "." literal; anything
+// else (also "|" and "\") passes through. An empty mask gives "$", which accepts every path.
+std::string MaskToRegex(const std::string& mask);
+
+// While on, names beginning with "~$" (a word processor's lock files) never become entries.
+// Off until the program turns it on at start-up. Any thread.
+void SetSkipLockFiles(bool on);
+bool SkipLockFiles();
+
+class TcvBatch : public platform::Thread {
+ public:
+  TcvBatch();
+  // Asks the enumeration thread to end, waits for it, then frees the entries. No worker may
+  // still use the batch.
+  ~TcvBatch() override;
+
+  // Called for every appended entry, on the thread that appended it (the enumeration thread
+  // or the caller of AddLastFile), without any lock held. Set before Start or AddLastFile.
+  void SetOnNode(TcvNodeEvent onNode) { onNode_ = std::move(onNode); }
+
+  // Sets source and target ("file:" URLs normalised), creates the target folder, splits the
+  // source at its last "/" into SourceDir and Mask, and starts the enumeration thread unless
+  // the list is already complete or the thread was started before. Throws
+  // platform::EFileError("Unable to create directory") when the target cannot be created (an
+  // empty target included); the batch then stays unstarted. Front end thread.
+  void Start(const std::string& source, const std::string& target, bool recursive);
+  // Filters the name (Accepts); when it passes, appends an entry and calls OnNode.
+  void AddFile(const std::string& fileName);
+  // AddFile, then marks the list complete: for a file or web address given by hand.
+  void AddLastFile(const std::string& fileName);
+
+  int Count() const;
+  // The next entry in list order, each handed out exactly once. While the list may still
+  // grow it polls every 1 ms; when the list is complete and handed out it sets Drained and
+  // returns nullptr. It ignores the caller's terminate request.
+  TcvNode* NextNode();
+  bool IsDrained() const { return drained_.load(); }
+  void AddSuccess();
+  // Counts the failure; records message unless Errors holds it already (letter case ignored).
+  void AddFailure(const std::string& message);
+
+  // Takes the list lock and returns the list; every LockList needs its UnlockList.
+  const TcvNodeList& LockList();
+  void UnlockList();
+
+  // A "file:" URL (case-sensitive prefix) as a path: file:///home/a/x.doc gives /home/a/x.doc,
+  // the host form file://srv/share/x.doc gives //srv/share/x.doc, file:/// gives an empty
+  // string. Anything else comes back unchanged. May throw ERegexException.
+  static std::string NormalizePath(const std::string& path);
+
+  // The name filter: the mask, then RegExt, both on the full path through cvMatch().
+  bool Accepts(const std::string& fileName) const;
+
+  // Readers; any thread.
+  int NextIndex() const;
+  int SuccessCount() const;
+  int FailedCount() const;
+  std::vector<std::string> Errors() const;
+  bool Done() const { return done_.load(); }
+  bool Recursive() const;
+  bool SkipHidden() const;
+  std::string Mask() const;
+  std::string RegExt() const;
+  std::string SourceDir() const;
+  std::string TargetDir() const;
+  // The target a chain of workers writes to (CreateConvertors replaces the one of Start).
+  void SetTargetDir(const std::string& targetDir);
+
+ protected:
+  // Reads "RegExt" and "SkipHidden" from the project, walks the source, and completes the
+  // list, also when told to terminate or when the walk fails.
+  void Execute() override;
+
+ private:
+  void Scan(const std::string& root, const std::string& mask, bool recursive, uint32_t attrSet);
+  void ScanFiles(const std::string& dir, const std::string& mask, uint32_t attrSet);
+
+  mutable std::mutex listLock_;
+  TcvNodeList nodes_;
+  int nextIndex_ = 0;
+  int successCount_ = 0;
+  int failedCount_ = 0;
+  std::vector<std::string> errors_;
+
+  std::atomic<bool> done_{false};
+  std::atomic<bool> drained_{false};
+
+  mutable std::mutex fieldsLock_;
+  std::string mask_;
+  std::string sourceDir_;
+  std::string targetDir_;
+  std::string regExt_;
+  bool recursive_ = false;
+  bool skipHidden_ = false;
+
+  TcvNodeEvent onNode_;
+};
+
+// The bare worker: a self-freeing thread that takes entries from its batch until none is left
+// or it is told to terminate. It is created suspended; Start runs it once.
+//
+// An error that escapes ProcessNode fails the entry in hand (Status 2, the message, one
+// failure counted) when that entry is still Running, so no entry outlives its run unsettled;
+// an entry the conversion already settled keeps its outcome.
+class TcvWorkBase : public platform::Thread {
+ public:
+  TcvWorkBase(TcvBatch* batch, int count, TcvNodeEvent onNode);
+
+  TcvBatch* Batch() const { return batch_; }
+  // The entry in hand; the worker's own thread only.
+  TcvNode* Node() const { return node_; }
+
+ protected:
+  // Works on Node(). The base does nothing.
+  virtual void ProcessNode() {}
+  // Settles an entry whose processing threw: Status 2, Message, AddFailure.
+  virtual void FailEscapedNode(TcvNode& node, const std::string& message);
+  // Runs on the worker's thread once its loop has ended, as the last step of its run.
+  virtual void Ended() {}
+
+  void Execute() final;
+
+ private:
+  TcvBatch* const batch_;
+  TcvNode* node_ = nullptr;
+};
+
+}  // namespace batch

@@ -1,0 +1,93 @@
+// The enumeration thread of TcvBatch: the walk of the source folder into the job list.
+#include "batch/cvBatch.h"
+
+#include <set>
+#include <utility>
+
+#include "core/Globals.h"
+#include "core/cvProject.h"
+#include "platform/DirectorySearch.h"
+
+namespace batch {
+
+namespace {
+
+constexpr uint32_t kAttrsWithHidden = 0x1EF;
+constexpr uint32_t kAttrsWithoutHidden = 0x1ED;
+constexpr uint32_t kKnownAttrs = 0x1FF;
+
+bool IsLockFileName(const std::string& name) { return name.compare(0, 2, "~$") == 0; }
+
+struct Folder {
+  std::string path;  // ends with "/"
+  bool identified = false;
+  uint64_t device = 0;
+  uint64_t inode = 0;
+};
+
+}  // namespace
+
+void TcvBatch::Execute() {
+  std::string regExt;
+  bool skipHidden = false;
+  if (core::TcvProject* project = core::cvProject()) {
+    regExt = project->Value("RegExt");
+    skipHidden = project->Bool("SkipHidden", false);
+  }
+  std::string root, mask;
+  bool recursive = false;
+  {
+    std::lock_guard<std::mutex> guard(fieldsLock_);
+    regExt_ = regExt;
+    skipHidden_ = skipHidden;
+    root = sourceDir_;
+    mask = mask_;
+    recursive = recursive_;
+  }
+  try {
+    Scan(root, mask, recursive, skipHidden ? kAttrsWithoutHidden : kAttrsWithHidden);
+  } catch (...) {
+    // Whatever stopped the walk, the list must complete, or workers would wait for ever.
+  }
+  done_.store(true);
+}
+
+void TcvBatch::ScanFiles(const std::string& dir, const std::string& mask, uint32_t attrSet) {
+  platform::FindFiles(dir, mask, attrSet, [&](const platform::DirEntry& entry) {
+    uint32_t attrs = entry.attributes & kKnownAttrs;
+    if ((attrs & attrSet) == attrs && !(SkipLockFiles() && IsLockFileName(entry.name)))
+      AddFile(dir + entry.name);
+    return !Terminated();
+  });
+}
+
+// Depth first, a folder's own files before any of its sub-folders. The walk keeps its own
+// stack rather than recursing with open directory handles, so a deep tree can neither
+// exhaust the stack nor the process's file descriptors, and it enters each folder (by device
+// and inode) once, so links that loop back end the walk instead of repeating it.
+void TcvBatch::Scan(const std::string& root, const std::string& mask, bool recursive, uint32_t attrSet) {
+  std::set<std::pair<uint64_t, uint64_t>> entered;
+  std::vector<Folder> pending;
+  Folder first{root};
+  first.identified = platform::FileIdentity(root.empty() ? "." : root, first.device, first.inode);
+  pending.push_back(std::move(first));
+
+  while (!pending.empty() && !Terminated()) {
+    Folder folder = std::move(pending.back());
+    pending.pop_back();
+    if (folder.identified && !entered.insert({folder.device, folder.inode}).second) continue;
+
+    ScanFiles(folder.path, mask, attrSet);
+    if (!recursive || Terminated()) continue;
+
+    std::vector<Folder> children;
+    platform::FindFiles(folder.path, "*.*", platform::faDirectory, [&](const platform::DirEntry& entry) {
+      if (entry.attributes & platform::faDirectory)
+        children.push_back(Folder{folder.path + entry.name + "/", true, entry.device, entry.inode});
+      return !Terminated();
+    });
+    for (auto it = children.rbegin(); it != children.rend(); ++it) pending.push_back(std::move(*it));
+  }
+}
+
+}  // namespace batch

@@ -1,0 +1,171 @@
+#include "batch/cvConvertor.h"
+
+#include <condition_variable>
+#include <stdexcept>
+#include <vector>
+
+#include "core/Globals.h"
+#include "core/cvProject.h"
+#include "platform/MainThread.h"
+
+namespace batch {
+
+namespace {
+
+std::mutex g_factoryLock;
+ConverterClass g_factory;
+std::atomic<int> g_runningWorkers{0};
+
+TcvConvertor* MakeConverter(TcvBatch* batch, int count, const TcvNodeEvent& onNode) {
+  ConverterClass factory;
+  {
+    std::lock_guard<std::mutex> guard(g_factoryLock);
+    factory = g_factory;
+  }
+  TcvConvertor* converter = factory ? factory(batch, count, onNode) : new TcvConvertor(batch, count, onNode);
+  if (!converter) throw std::runtime_error("The converter class created no converter");
+  return converter;
+}
+
+}  // namespace
+
+// What the members of a started chain share. A member that has ended waits here until every
+// member has ended (and Start has finished starting them) before it lets its thread free it,
+// so nobody walking the chain can reach a freed member while the run lasts.
+struct TcvConvertor::Chain {
+  std::mutex lock;
+  std::condition_variable changed;
+  int pending = 0;       // members that have not finished their end
+  bool starting = true;  // Start is still starting members
+
+  void Leave(int members) {
+    std::lock_guard<std::mutex> guard(lock);
+    pending -= members;
+    changed.notify_all();
+  }
+  void FinishStarting() {
+    std::lock_guard<std::mutex> guard(lock);
+    starting = false;
+    changed.notify_all();
+  }
+  void WaitForAll() {
+    std::unique_lock<std::mutex> guard(lock);
+    changed.wait(guard, [this] { return pending <= 0 && !starting; });
+  }
+};
+
+void SetConverterClass(ConverterClass factory) {
+  std::lock_guard<std::mutex> guard(g_factoryLock);
+  g_factory = std::move(factory);
+}
+
+void SetRunningWorkers(int value) { g_runningWorkers.store(value); }
+int RunningWorkers() { return g_runningWorkers.load(); }
+
+TcvConvertor* CreateConvertors(TcvBatch* batch, const std::string& target, TcvNodeEvent onNode) {
+  batch->SetTargetDir(TcvBatch::NormalizePath(target));
+  const core::TcvProject* project = core::cvProject();
+  int count = project ? project->ThreadsCount() : 1;
+  return MakeConverter(batch, count < 1 ? 1 : count, onNode);
+}
+
+TcvConvertor::TcvConvertor(TcvBatch* batch, int count, TcvNodeEvent onNode)
+    : TcvWorkBase(batch, count, onNode), count_(count < 1 ? 1 : count), onNode_(std::move(onNode)) {
+  if (count_ > 1) next_ = MakeConverter(batch, count_ - 1, onNode_);
+}
+
+TcvConvertor::~TcvConvertor() {
+  if (chain_) return;  // started members free themselves
+  // An unstarted chain is its creator's: free the rest of it, without recursing once per member.
+  TcvConvertor* member = next_;
+  next_ = nullptr;
+  while (member) {
+    TcvConvertor* following = member->next_;
+    member->next_ = nullptr;
+    delete member;
+    member = following;
+  }
+}
+
+void TcvConvertor::Start() {
+  if (chain_) return;
+  std::vector<TcvConvertor*> members;
+  for (TcvConvertor* m = this; m; m = m->next_) members.push_back(m);
+  auto chain = std::make_shared<Chain>();
+  chain->pending = static_cast<int>(members.size());
+  for (TcvConvertor* m : members) m->chain_ = chain;
+
+  std::size_t started = 0;
+  try {
+    for (TcvConvertor* m : members) {
+      m->platform::Thread::Start();
+      ++started;
+    }
+  } catch (...) {
+    int abandoned = static_cast<int>(members.size() - started);
+    Batch()->LockList();
+    g_runningWorkers.fetch_sub(abandoned);
+    Batch()->UnlockList();
+    chain->Leave(abandoned);
+    chain->FinishStarting();
+    throw;
+  }
+  chain->FinishStarting();
+}
+
+void TcvConvertor::SetOnFinish(TcvEvent onFinish) {
+  for (TcvConvertor* m = this; m; m = m->next_) {
+    std::lock_guard<std::mutex> guard(m->finishLock_);
+    m->onFinish_ = onFinish;
+  }
+}
+
+void TcvConvertor::Stop() {
+  // The tail first, as each member stops the one after it before itself.
+  std::vector<TcvConvertor*> members;
+  for (TcvConvertor* m = this; m; m = m->next_) members.push_back(m);
+  for (auto it = members.rbegin(); it != members.rend(); ++it) (*it)->Terminate();
+}
+
+void TcvConvertor::Convert(TcvBatch&, TcvNode&) {}
+std::string TcvConvertor::AdjustTargetName(const std::string& name) { return name; }
+std::string TcvConvertor::GetAppFileName() { return std::string(); }
+bool TcvConvertor::HasMacros() { return true; }
+
+void TcvConvertor::ProcessNode() {
+  Convert(*Batch(), *Node());
+  if (onNode_) onNode_(*Batch(), *Node());
+}
+
+void TcvConvertor::FailEscapedNode(TcvNode& node, const std::string& message) {
+  TcvWorkBase::FailEscapedNode(node, message);
+  if (onNode_) onNode_(*Batch(), node);
+}
+
+void TcvConvertor::Ended() {
+  try {
+    ReleaseResources();
+  } catch (...) {
+  }
+  TcvEvent onFinish;
+  {
+    std::lock_guard<std::mutex> guard(finishLock_);
+    onFinish = onFinish_;
+  }
+  if (onFinish) {
+    try {
+      platform::RunOnMainThread(onFinish);
+    } catch (...) {
+    }
+  }
+  Batch()->LockList();
+  g_runningWorkers.fetch_sub(1);
+  Batch()->UnlockList();
+  // From here on the batch may already be gone.
+  if (chain_) {
+    chain_->Leave(1);
+    chain_->WaitForAll();
+  }
+}
+
+}  // namespace batch

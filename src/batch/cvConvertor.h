@@ -1,0 +1,112 @@
+#pragma once
+// TcvConvertor: the base of the product's converter workers, and the chain of them that runs
+// one conversion. Each worker takes entries from a TcvBatch, computes the target name,
+// converts (Convert, overridden by the product's converter), reports each entry through
+// OnNode and its own end through OnFinish.
+//
+// Creating workers: the engine knows no concrete converter. The program installs a factory
+// (SetConverterClass) that creates its converter class; CreateConvertors and every member of
+// a chain create the following member through it. Without a factory the base class is used.
+//
+// Threading contract:
+//  - CreateConvertors, Start, SetOnFinish and Stop are the front end's; call them from one
+//    thread (the main thread in the windowed program). Start only on the head, once.
+//  - Every member runs on its own thread. Convert, OnNode, GetTargetFileName and FinishSource
+//    run there; OnNode may therefore run on several threads at once.
+//  - When a member's loop ends, on its own thread and in this order: ReleaseResources, then
+//    OnFinish handed to the main thread (platform::RunOnMainThread) and waited for, then
+//    RunningWorkers lowered by one under the batch's list lock. After that it never touches
+//    the batch again.
+//  - Members free themselves, but not before every member of the chain has ended: the chain
+//    stays safe to walk (Stop, SetOnFinish, Count, Next) until the last member has lowered
+//    RunningWorkers. Once the front end has seen the last OnFinish (or RunningWorkers reach
+//    0 for a chain it counted there), it must not touch the chain again.
+//  - A chain that was never started belongs to its creator: deleting its head frees it all.
+//  - If the system cannot create a thread, Start throws std::system_error; the members not
+//    started count as ended at once (RunningWorkers lowered, no OnFinish), those started run
+//    normally, and the chain must not be used again.
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "batch/cvBatch.h"
+
+namespace batch {
+
+class TcvConvertor;
+
+using ConverterClass = std::function<TcvConvertor*(TcvBatch* batch, int count, TcvNodeEvent onNode)>;
+// Installs the factory of the product's converter class (an empty one restores the base
+// class). Set at start-up, before any chain is created.
+void SetConverterClass(ConverterClass factory);
+
+// The number of converter workers not yet ended. A front end that waits by polling sets it to
+// the head's Count before Start; every worker lowers it once as it ends. Any thread.
+void SetRunningWorkers(int value);
+int RunningWorkers();
+
+// Builds a suspended chain for batch: the batch's TargetDir becomes NormalizePath(target),
+// and the chain has "ThreadsCount" members (at least 1). Returns the head.
+TcvConvertor* CreateConvertors(TcvBatch* batch, const std::string& target, TcvNodeEvent onNode);
+
+class TcvConvertor : public TcvWorkBase {
+ public:
+  // Count below 1 counts as 1. For Count > 1 the following member is created through the
+  // installed factory with Count - 1. Throws when the factory gives no converter.
+  TcvConvertor(TcvBatch* batch, int count, TcvNodeEvent onNode);
+  ~TcvConvertor() override;
+
+  // Members from this one to the end of the chain.
+  int Count() const { return count_; }
+  TcvConvertor* Next() const { return next_; }
+
+  // Starts every member, the head first.
+  void Start();
+  // Sets OnFinish on this member and every following one. Safe while the chain runs.
+  void SetOnFinish(TcvEvent onFinish);
+  // Asks every member to end after the entry in hand; entries not taken stay in the batch
+  // for a new chain. Returns at once.
+  void Stop();
+
+  // Converts one entry; it must settle the entry itself (Status, Message, AddSuccess or
+  // AddFailure) and let no error escape. The base does nothing.
+  virtual void Convert(TcvBatch& batch, TcvNode& node);
+  virtual std::string AdjustTargetName(const std::string& name);
+  virtual std::string GetAppFileName();
+  virtual bool HasMacros();
+
+  // The path the conversion must write, its folder created. Empty means: do not convert;
+  // the entry is then already settled (Success when "IsOverwrite" is Skip and the target
+  // exists; Failure when the target would be the source file itself).
+  std::string GetTargetFileName(TcvBatch& batch, TcvNode& node);
+  // After a successful conversion, when target exists and is not the source: copies file
+  // times ("KeepFileTime"), deletes ("DeleteSource") or renames ("RenameSource") the source.
+  // Every error is ignored; a rename never replaces an existing file.
+  void FinishSource(TcvBatch& batch, TcvNode& node, const std::string& target);
+  // Gives target the access and modification times of source (Linux keeps no settable birth
+  // time). False when either file cannot be reached.
+  static bool CopyFileTime(const std::string& source, const std::string& target);
+
+ protected:
+  // Convert, then OnNode.
+  void ProcessNode() override;
+  void FailEscapedNode(TcvNode& node, const std::string& message) override;
+  // Runs on the worker's thread when its loop has ended, before OnFinish: the product's
+  // converter releases what it holds here (its word-processor server).
+  virtual void ReleaseResources() {}
+  void Ended() final;
+
+ private:
+  struct Chain;
+
+  const int count_;
+  const TcvNodeEvent onNode_;
+  TcvConvertor* next_ = nullptr;
+  std::mutex finishLock_;
+  TcvEvent onFinish_;
+  std::shared_ptr<Chain> chain_;
+};
+
+}  // namespace batch

@@ -1,0 +1,107 @@
+#include "convert/cvQUILLEX.h"
+
+#include "automation/OleError.h"
+#include "automation/Variant.h"
+#include "core/Globals.h"
+#include "core/cvProject.h"
+#include "convert/PageBreaks.h"
+#include "platform/FileSystem.h"
+
+namespace convert {
+
+using automation::AutoObject;
+using automation::Variant;
+
+namespace {
+
+bool SettingBool(const char* key) {
+  auto* project = core::cvProject();
+  return project ? project->Bool(key, false) : false;
+}
+
+}  // namespace
+
+TcvQUILLEX::TcvQUILLEX(batch::TcvBatch* batch, int count, batch::TcvNodeEvent onNode)
+    : TcvWordOle(batch, count, std::move(onNode)) {}
+
+void TcvQUILLEX::MarkPages() {
+  int32_t pages =
+      App.Get("ActiveWindow").AsObject().Get("ActivePane").AsObject().Get("Pages").AsObject().Get("Count").AsInt();
+  AutoObject selection = App.Get("Selection").AsObject();
+  selection.Call("HomeKey", {Variant(int32_t{6})});
+  for (int32_t page = 1; page < pages; ++page) {
+    selection.Call("GotoNext", {Variant(int32_t{1})});
+    selection.Call("TypeText", {Variant(kPageMarker)});
+  }
+}
+
+void TcvQUILLEX::SaveDocument(const std::string& target, int32_t format) {
+  std::vector<Variant> args{Variant(target), Variant(format)};
+  for (int i = 0; i < 10; ++i) args.push_back(Variant::Missing());
+  args.push_back(Variant(false));
+  Doc.CallRef("SaveAs", args);
+}
+
+void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
+  std::string target = GetTargetFileName(batch, node);
+  if (target.empty()) return;
+
+  std::string failure;
+  bool failed = false;
+  bool timedOut = false;
+  ArmTimeLimit();
+  try {
+    OpenDocument(node.FileName);
+    int32_t format = SettingBool("Ansi") ? kAnsiText : kUnicodeText;
+    try {
+      Doc.Get("WebOptions").AsObject().Put("Encoding", Variant(int32_t{65001}));
+    } catch (const automation::EOleServerGone&) {
+      throw;
+    } catch (const std::exception&) {
+    }
+    bool pageBreaks = SettingBool("PageBreaks");
+    if (pageBreaks) {
+      try {
+        MarkPages();
+      } catch (const automation::EOleServerGone&) {
+        throw;
+      } catch (const std::exception&) {
+      }
+    }
+    SaveDocument(target, format);
+    CloseDocument();
+    timedOut = DisarmTimeLimit();
+    if (timedOut) throw automation::EOleServerGone("timed out");
+    // The word processor reports success for some failed writes: trust only the file itself.
+    if (!platform::FileExists(target)) throw std::runtime_error("The word processor wrote no file: " + target);
+    if (pageBreaks) {
+      try {
+        RewritePageBreaks(target, format);
+      } catch (const std::exception&) {
+      }
+    }
+    FinishSource(batch, node, target);
+    node.Message = target;
+    node.Status = 1;
+    batch.AddSuccess();
+  } catch (const std::exception& e) {
+    failed = true;
+    failure = e.what();
+  }
+  if (!timedOut) timedOut = DisarmTimeLimit();
+  if (timedOut) {
+    failed = true;
+    failure = "The conversion took longer than the time limit of " + std::to_string(TimeLimitMs()) +
+              " ms (ConvertTimeout); the word processor was stopped";
+  }
+  if (failed) {
+    DropDeadServer();
+    if (failure.empty()) failure = "Unknown error";
+    node.Message = failure;
+    node.Status = 2;
+    batch.AddFailure(failure);
+  }
+  CloseDocument();
+}
+
+}  // namespace convert

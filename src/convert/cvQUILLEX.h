@@ -1,0 +1,29 @@
+#pragma once
+// TcvQUILLEX: the converter of this program. It has the worker's word processor open each
+// document and save it as Unicode text (or text in the ANSI code page with "Ansi"), with page
+// breaks kept as form feeds when "PageBreaks" is set. Every outcome is recorded in the job entry
+// and the batch; one document's failure never stops the worker.
+//
+// Threads: Convert runs on the worker's own thread.
+#include "convert/cvWordOle.h"
+
+namespace convert {
+
+class TcvQUILLEX : public TcvWordOle {
+ public:
+  TcvQUILLEX(batch::TcvBatch* batch, int count, batch::TcvNodeEvent onNode);
+
+  void Convert(batch::TcvBatch& batch, batch::TcvNode& node) override;
+
+  // Word's save formats used here.
+  static constexpr int32_t kUnicodeText = 7;
+  static constexpr int32_t kAnsiText = 2;
+  // Typed at the start of every page but the first; the saved text shows it as three CR.
+  static constexpr const char* kPageMarker = "\x07\x07\x07";
+
+ private:
+  void MarkPages();
+  void SaveDocument(const std::string& target, int32_t format);
+};
+
+}  // namespace convert

@@ -1,0 +1,184 @@
+#include "convert/cvWordOle.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "automation/Com.h"
+#include "automation/OleError.h"
+#include "automation/ServerRegistry.h"
+#include "automation/Variant.h"
+#include "core/Globals.h"
+#include "core/cvInfo.h"
+#include "core/cvProject.h"
+#include "platform/FileSystem.h"
+
+namespace convert {
+
+using automation::AutoObject;
+using automation::Variant;
+
+namespace {
+
+bool SettingBool(const char* key, bool def) {
+  auto* project = core::cvProject();
+  return project ? project->Bool(key, def) : def;
+}
+
+bool IsWebAddress(const std::string& name) { return name.find("://") != std::string::npos; }
+
+}  // namespace
+
+TcvWordOle::TcvWordOle(batch::TcvBatch* batch, int count, batch::TcvNodeEvent onNode)
+    : TcvConvertor(batch, count, std::move(onNode)) {}
+
+TcvWordOle::~TcvWordOle() { Disconnect(); }
+
+void TcvWordOle::ReleaseResources() { Disconnect(); }
+
+AutoObject TcvWordOle::CreateServer(const std::string& progId) {
+  automation::CoInitialize();
+  return automation::CreateOleObject(progId);
+}
+
+int32_t TcvWordOle::ParseVersion(const Variant& value) {
+  int32_t result = 0;
+  try {
+    double d = value.AsDouble();
+    if (!std::isfinite(d) || d < INT32_MIN || d > INT32_MAX) throw automation::EOleError("Overflow");
+    result = static_cast<int32_t>(std::trunc(d));
+  } catch (const std::exception&) {
+    std::string text;
+    try {
+      text = value.AsString();
+    } catch (const std::exception&) {
+    }
+    auto dot = text.find('.');
+    if (dot != std::string::npos) text.erase(dot, 1);
+    result = core::ReadInt(text, 0);
+  }
+  if (result > 77) result /= 10;
+  return result;
+}
+
+void TcvWordOle::Connect() {
+  try {
+    App = CreateServer("Word.Application");
+  } catch (const std::exception&) {
+    App = CreateServer("WPS.Application");
+  }
+  WatchServer(App);
+  try {
+    AppVersion = ParseVersion(App.Get("Version"));
+    if (auto* info = core::cvInfo()) info->UpdateCounter("W", AppVersion, 1);
+  } catch (const std::exception&) {
+  }
+  if (SettingBool("AppVisible", false)) {
+    App.Put("Visible", Variant(true));
+    App.Put("WindowState", Variant(int32_t{2}));
+  }
+  try {
+    App.Put("DisplayAlerts", Variant(int32_t{0}));
+  } catch (const std::exception&) {
+  }
+}
+
+void TcvWordOle::Disconnect() {
+  CloseDocument();
+  if (App) {
+    try {
+      App.Call("Quit", {Variant(false)});
+    } catch (const std::exception&) {
+    }
+  }
+  App.Release();
+  WatchServer(AutoObject());
+}
+
+bool TcvWordOle::IsReadOnly() const { return SettingBool("ReadOnly", false); }
+bool TcvWordOle::IsSkipPassword() const { return SettingBool("SkipPassword", false); }
+
+void TcvWordOle::OpenDocument(const std::string& fileName) {
+  // A server killed between two entries would fail this entry for nothing: start afresh.
+  if (App && !App.IsAlive()) AbandonServer();
+  if (!App) Connect();
+  if (Doc) return;
+  bool exists = platform::FileExists(fileName);
+  if (!exists && !IsWebAddress(fileName)) {
+    if (platform::DirectoryExists(fileName)) throw std::runtime_error("The source is a folder, not a document: " + fileName);
+    throw std::runtime_error("The source file does not exist: " + fileName);
+  }
+  AutoObject documents = App.Get("Documents").AsObject();
+  if (exists && IsSkipPassword())
+    Doc = documents.Call("Open", {Variant(fileName), Variant::Missing(), Variant(IsReadOnly()), Variant::Missing(),
+                                  Variant(kDummyPassword)})
+              .AsObject();
+  else
+    Doc = documents.Call("Open", {Variant(fileName), Variant::Missing(), Variant(IsReadOnly())}).AsObject();
+  if (!Doc) throw automation::EOleError("The word processor returned no document for " + fileName);
+  try {
+    AutoObject options = App.Get("Options").AsObject();
+    options.Put("UpdateFieldsAtPrint", Variant(false));
+    options.Put("UpdateLinksAtPrint", Variant(false));
+  } catch (const std::exception&) {
+  }
+}
+
+void TcvWordOle::CloseDocument() {
+  if (Doc) {
+    try {
+      Doc.Call("Close", {Variant(false)});
+    } catch (const std::exception&) {
+    }
+  }
+  Doc.Release();
+}
+
+bool TcvWordOle::HasMacros() {
+  if (AppVersion >= 12) {
+    try {
+      return Doc.Get("HasVBProject").AsBool();
+    } catch (const std::exception&) {
+    }
+  }
+  return TcvConvertor::HasMacros();
+}
+
+std::string TcvWordOle::GetAppFileName() { return App.Get("Path").AsString() + "/WINWORD.EXE"; }
+
+int TcvWordOle::TimeLimitMs() const {
+  auto* project = core::cvProject();
+  return project ? project->Int("ConvertTimeout", 300000) : 300000;
+}
+
+void TcvWordOle::WatchServer(const AutoObject& app) {
+  std::lock_guard<std::mutex> guard(watchedLock_);
+  watched_ = app;
+}
+
+void TcvWordOle::ArmTimeLimit() {
+  // The watchdog kills through its own handle, so the kill works even while this thread is
+  // blocked inside a call on the same server, and also reaches a server created after arming.
+  watchdog_.Arm(TimeLimitMs(), [this] {
+    AutoObject app;
+    {
+      std::lock_guard<std::mutex> guard(watchedLock_);
+      app = watched_;
+    }
+    app.Abort();
+  });
+}
+
+bool TcvWordOle::DisarmTimeLimit() { return watchdog_.Disarm(); }
+
+void TcvWordOle::AbandonServer() {
+  Doc.Release();
+  App.Abort();
+  App.Release();
+  WatchServer(AutoObject());
+}
+
+void TcvWordOle::DropDeadServer() {
+  if (App && !App.IsAlive()) AbandonServer();
+}
+
+}  // namespace convert

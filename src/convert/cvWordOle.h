@@ -1,0 +1,73 @@
+#pragma once
+// TcvWordOle: a converter worker that owns one word-processor automation server. The server is
+// created at the worker's first entry, configured once, serves every later entry of the worker
+// and is quit when the worker ends. A server that has gone away (crashed, killed, or killed by
+// the conversion time limit) is released, and the next entry creates a new one.
+//
+// Threads: everything runs on the worker's own thread, except the time limit's kill, which
+// reaches the server from the watchdog thread through AutoObject::Abort.
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "automation/AutoObject.h"
+#include "batch/cvConvertor.h"
+#include "convert/ConversionWatchdog.h"
+
+namespace automation {
+class Variant;
+}
+
+namespace convert {
+
+class TcvWordOle : public batch::TcvConvertor {
+ public:
+  TcvWordOle(batch::TcvBatch* batch, int count, batch::TcvNodeEvent onNode);
+  ~TcvWordOle() override;
+
+  // Makes sure a server exists and a document is open. A source with no file behind it fails
+  // (a web address is opened as an address). Throws automation::EOleError or std::runtime_error.
+  void OpenDocument(const std::string& fileName);
+  // Closes the open document without saving; harmless when none is open.
+  void CloseDocument();
+  void Connect();
+  void Disconnect();
+  bool IsReadOnly() const;
+  bool IsSkipPassword() const;
+
+  bool HasMacros() override;
+  std::string GetAppFileName() override;
+
+  // The major version of a Version value: 16.0 gives 16, "160" gives 16, "11.1.0.1" gives 0.
+  static int32_t ParseVersion(const automation::Variant& value);
+  // The fixed password tried on protected documents when "SkipPassword" is set.
+  static constexpr int32_t kDummyPassword = 12;
+
+  automation::AutoObject App;
+  automation::AutoObject Doc;
+  int32_t AppVersion = 0;
+
+ protected:
+  void ReleaseResources() override;
+  // Starts the conversion time limit ("ConvertTimeout", ms) for the server in hand.
+  void ArmTimeLimit();
+  // Stops it; true when the limit passed and the server was killed.
+  bool DisarmTimeLimit();
+  // After a failure: a server that is no longer alive is released, so the next entry gets a
+  // new one.
+  void DropDeadServer();
+  int TimeLimitMs() const;
+  // Releases App and Doc, killing the server first when it is still running.
+  void AbandonServer();
+
+ private:
+  static automation::AutoObject CreateServer(const std::string& progId);
+  // The handle the watchdog kills: App as the worker last set it.
+  void WatchServer(const automation::AutoObject& app);
+
+  ConversionWatchdog watchdog_;
+  std::mutex watchedLock_;
+  automation::AutoObject watched_;
+};
+
+}  // namespace convert

@@ -1,0 +1,36 @@
+#include "platform/Signals.h"
+
+#include <csignal>
+#include <initializer_list>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnStopSignal(int sig) {
+  if (g_stop) {
+    // The user insists: end now with the conventional status for the signal.
+    ::_exit(128 + sig);
+  }
+  g_stop = 1;
+}
+
+}  // namespace
+
+void InstallStopSignals() {
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+  // A closed pipe to a child must be an error return, not the end of the program.
+  ::signal(SIGPIPE, SIG_IGN);
+}
+
+bool StopRequested() { return g_stop != 0; }
+
+void ResetStopRequest() { g_stop = 0; }
+
+}  // namespace platform

@@ -1,0 +1,7 @@
+#pragma once
+// Facts about the program's standard streams. Any thread.
+namespace platform {
+
+bool StderrIsTerminal();
+
+}  // namespace platform

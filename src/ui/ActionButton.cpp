@@ -1,0 +1,29 @@
+#include "ui/ActionButton.h"
+
+#include <QAction>
+
+namespace ui {
+
+TcvActionButton::TcvActionButton(QWidget* parent) : QPushButton(parent) {
+  connect(this, &QPushButton::clicked, this, [this] {
+    if (action_ && action_->isEnabled()) action_->trigger();
+  });
+}
+
+void TcvActionButton::SetAction(QAction* action) {
+  if (changed_) disconnect(changed_);
+  action_ = action;
+  if (action_) changed_ = connect(action_, &QAction::changed, this, &TcvActionButton::Sync);
+  Sync();
+}
+
+void TcvActionButton::Sync() {
+  if (!action_) return;
+  setText(action_->text());
+  setToolTip(action_->statusTip());
+  setStatusTip(action_->statusTip());
+  setEnabled(action_->isEnabled());
+  setVisible(action_->isVisible());
+}
+
+}  // namespace ui

@@ -1,0 +1,14 @@
+#pragma once
+// The windowed run of the program: the application object, the hand-over of calls from worker
+// threads to the GUI thread, the main window and the about window, and the event loop.
+//
+// Called once by the program main on its main thread, after the global objects exist and the
+// start-up project is open (core::cvProject(), core::cvInfo() installed).
+namespace ui {
+
+// Runs the windows until the main window closes, then releases them in order. Returns the
+// event loop's exit code. Exceptions that reach the event loop go to cvInfo's HandleException
+// (counted and reported, no message box) and the program goes on.
+int RunWindowed(int& argc, char** argv);
+
+}  // namespace ui

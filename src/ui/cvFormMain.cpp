@@ -1,0 +1,318 @@
+#include "ui/cvFormMain.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFrame>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "batch/cvBatch.h"
+#include "core/Globals.h"
+#include "core/cvInfo.h"
+#include "core/cvProject.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/Shell.h"
+#include "ui/ActionButton.h"
+#include "ui/BoundControl.h"
+#include "ui/Dialogs.h"
+#include "ui/cvFormAbout.h"
+#include "ui/cvFormCfg.h"
+
+namespace ui {
+
+namespace {
+
+QString FolderOf(const QString& path) {
+  return QString::fromStdString(platform::ExtractFilePath(path.toStdString()));
+}
+
+QString WithDelimiter(const QString& path) {
+  return QString::fromStdString(platform::IncludeTrailingPathDelimiter(path.toStdString()));
+}
+
+QStringList PathsOf(const QMimeData* mime) {
+  QStringList paths;
+  if (!mime) return paths;
+  for (const QUrl& url : mime->urls()) paths << (url.isLocalFile() ? url.toLocalFile() : url.toString());
+  return paths;
+}
+
+}  // namespace
+
+TcvFrmMain::TcvFrmMain(QWidget* parent) : TcvFrmBase(parent) {
+  setObjectName("cvFrmMain");
+  dialogs_ = std::make_unique<TcvDialogs>(this);
+  CreateActions();
+  CreateToolBar();
+  CreateActionPanel();
+  CreateViewer();
+  CreateMenus();
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(ToolBar);
+  layout->addWidget(pAction);
+  layout->addWidget(pSpacer);
+  layout->addWidget(pViewer, 1);
+  ConnectHandlers();
+
+  core::TcvProject* project = core::cvProject();
+  project->SetDialogs(dialogs_.get());
+  BindControls();
+  project->OpenStartup();
+  UpdateCaption();
+
+  setAcceptDrops(true);
+  for (QWidget* w : {static_cast<QWidget*>(eSource), static_cast<QWidget*>(eTarget), lViewer->viewport()}) {
+    w->setAcceptDrops(true);
+    w->installEventFilter(this);
+  }
+}
+
+TcvFrmMain::~TcvFrmMain() {
+  EndRun();
+  if (core::TcvProject* project = core::cvProject()) {
+    project->UnbindAll();
+    project->SetDialogs(nullptr);
+  }
+  {
+    std::lock_guard<std::mutex> guard(rowsLock_);
+    rowsBatch_ = nullptr;
+    pendingRows_.clear();
+  }
+  batch_.reset();
+  retired_.clear();
+}
+
+void TcvFrmMain::ConnectHandlers() {
+  connect(aOpen, &QAction::triggered, this, &TcvFrmMain::aOpenExecute);
+  connect(aNew, &QAction::triggered, this, &TcvFrmMain::aNewExecute);
+  connect(aConfig, &QAction::triggered, this, &TcvFrmMain::aConfigExecute);
+  connect(aSave, &QAction::triggered, this, &TcvFrmMain::aSaveExecute);
+  connect(aSaveAs, &QAction::triggered, this, &TcvFrmMain::aSaveAsExecute);
+  connect(aUpdate, &QAction::triggered, this, &TcvFrmMain::aUpdateExecute);
+  connect(aHelp, &QAction::triggered, this, &TcvFrmMain::aHelpExecute);
+  connect(aHomePage, &QAction::triggered, this, &TcvFrmMain::aHomePageExecute);
+  connect(aSupports, &QAction::triggered, this, &TcvFrmMain::aSupportsExecute);
+  connect(aAbout, &QAction::triggered, this, &TcvFrmMain::aAboutExecute);
+  connect(aSearch, &QAction::triggered, this, &TcvFrmMain::aSearchExecute);
+  connect(aConvert, &QAction::triggered, this, &TcvFrmMain::aConvertExecute);
+  connect(aSearchConvert, &QAction::triggered, this, &TcvFrmMain::aSearchConvertExecute);
+  connect(aPause, &QAction::triggered, this, &TcvFrmMain::aPauseExecute);
+  connect(aStop, &QAction::triggered, this, &TcvFrmMain::aStopExecute);
+  connect(aView, &QAction::triggered, this, &TcvFrmMain::aViewExecute);
+  connect(bSource, &QPushButton::clicked, this, &TcvFrmMain::bSourceClick);
+  connect(bSourceFile, &QPushButton::clicked, this, &TcvFrmMain::bSourceFileClick);
+  connect(bTarget, &QPushButton::clicked, this, &TcvFrmMain::bTargetClick);
+  connect(BrowseFiles1, &QAction::triggered, this, &TcvFrmMain::bSourceFileClick);
+  connect(ViewSource1, &QAction::triggered, this, &TcvFrmMain::ViewSource1Click);
+  connect(OpenSource1, &QAction::triggered, this, &TcvFrmMain::OpenSource1Click);
+  connect(ViewOutput1, &QAction::triggered, aView, &QAction::trigger);
+  connect(ExportList1, &QAction::triggered, this, &TcvFrmMain::ExportList1Click);
+  connect(pm2, &QMenu::aboutToShow, this, &TcvFrmMain::pm2Popup);
+  connect(lViewer, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    pm1Popup();
+    pm1->popup(lViewer->viewport()->mapToGlobal(pos));
+  });
+}
+
+void TcvFrmMain::BindControls() {
+  bound_.push_back(std::make_unique<TcvBoundControl>(eSource, "Text"));
+  bound_.push_back(std::make_unique<TcvBoundControl>(cSubdir, "Checked"));
+  bound_.push_back(std::make_unique<TcvBoundControl>(eTarget, "Text"));
+  for (auto& control : bound_) core::cvProject()->Bind(control.get());
+}
+
+void TcvFrmMain::UpdateCaption() {
+  core::TcvProject* project = core::cvProject();
+  std::string caption = project->Title + " - " + (project->ProjectFile.empty() ? "None" : project->ProjectFile);
+  setWindowTitle(QString::fromStdString(caption));
+}
+
+void TcvFrmMain::SetDefaultTarget(const QString& folder) {
+  if (eTarget->text().isEmpty()) eTarget->setText(folder);
+}
+
+void TcvFrmMain::SetDialogs(std::unique_ptr<TcvDialogs> dialogs) {
+  dialogs_ = std::move(dialogs);
+  core::cvProject()->SetDialogs(dialogs_.get());
+}
+
+void TcvFrmMain::FormShow() {
+  if (!Shown) AutoRun();
+  Shown = true;
+}
+
+// Project actions -------------------------------------------------------------------------
+
+void TcvFrmMain::aOpenExecute() {
+  core::cvProject()->Open(false);
+  UpdateCaption();
+}
+
+void TcvFrmMain::aNewExecute() {
+  core::cvProject()->New();
+  UpdateCaption();
+}
+
+void TcvFrmMain::aConfigExecute() {
+  if (!cfg_) cfg_ = new TcvFrmCfg(this);
+  cfg_->ShowModal();
+  UpdateCaption();
+}
+
+void TcvFrmMain::aSaveExecute() {
+  core::cvProject()->Save();
+  UpdateCaption();
+}
+
+void TcvFrmMain::aSaveAsExecute() {
+  core::cvProject()->SaveAs();
+  UpdateCaption();
+}
+
+// Web and help actions --------------------------------------------------------------------
+
+void TcvFrmMain::aUpdateExecute() { core::cvInfo()->OpenLink("download", "", ""); }
+
+void TcvFrmMain::aHelpExecute() {
+  core::cvInfo()->OpenLink("h", "", "");
+  core::cvInfo()->UpdateCounter("H", 0, 1);
+}
+
+void TcvFrmMain::aHomePageExecute() { core::cvInfo()->OpenLink("", "", ""); }
+
+void TcvFrmMain::aSupportsExecute() { core::cvInfo()->OpenLink("supports", "", ""); }
+
+void TcvFrmMain::aAboutExecute() {
+  if (about_) about_->ShowAbout();
+}
+
+// Source and target -------------------------------------------------------------------------
+
+void TcvFrmMain::bSourceClick() {
+  QString start = FolderOf(eSource->text());
+  QString result = start;
+  QString chosen;
+  if (dialogs_->ChooseFolder(start, chosen)) result = chosen;
+  // With nothing chosen and nothing to start from, a cancel would make the root of the file
+  // system the source; it changes nothing instead.
+  if (result.isEmpty()) return;
+  QString folder = WithDelimiter(result);
+  eSource->setText(folder + QString::fromStdString(core::cvProject()->SourceMask));
+  SetDefaultTarget(folder);
+}
+
+void TcvFrmMain::bSourceFileClick() {
+  QString source = eSource->text();
+  QString fileName = source;
+  fileName.replace('?', '*');
+  QStringList chosen;
+  if (!dialogs_->ChooseFiles(QString::fromStdString(core::cvProject()->SourceFilter), fileName,
+                             source.isEmpty() ? QString() : FolderOf(source), chosen))
+    return;
+  QString text = chosen.join('\n').trimmed();
+  if (!text.contains('\n')) eSource->setText(text);
+  NewBatch();
+  for (const QString& line : text.split('\n')) {
+    QString path = line.trimmed();
+    if (!path.isEmpty()) ShowJob(path.toStdString(), Batch(), nullptr);
+  }
+}
+
+void TcvFrmMain::bTargetClick() {
+  QString result = eTarget->text();
+  QString chosen;
+  if (dialogs_->ChooseFolder(result, chosen)) result = chosen;
+  // An empty box stays empty on cancel rather than naming the root of the file system.
+  if (result.isEmpty()) return;
+  eTarget->setText(WithDelimiter(result));
+}
+
+void TcvFrmMain::aViewExecute() {
+  if (eTarget->text().isEmpty()) {
+    eTarget->setFocus();
+    return;
+  }
+  platform::ShellOpen(eTarget->text().toStdString());
+}
+
+// Drag and drop -----------------------------------------------------------------------------
+
+void TcvFrmMain::DropFiles(QWidget* target, const QStringList& paths) {
+  QLineEdit* edit = target == eSource ? eSource : target == eTarget ? eTarget : nullptr;
+  bool list = target == lViewer || (lViewer && target == lViewer->viewport());
+  if ((!edit && !list) || paths.isEmpty()) return;
+  core::TcvProject* project = core::cvProject();
+  for (int i = 0; i < paths.size(); ++i) {
+    const QString& path = paths[i];
+    if (paths.size() == 1 && project->IsProjectFile(path.toStdString())) {
+      project->ProjectFile = path.toStdString();
+      project->Open(true);
+      UpdateCaption();
+      return;
+    }
+    if (edit) {
+      edit->setText(path);
+      SetDefaultTarget(FolderOf(path));
+      return;
+    }
+    if (i == 0) NewBatch();
+    ShowJob(path.toStdString(), Batch(), nullptr);
+  }
+}
+
+bool TcvFrmMain::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* drag = static_cast<QDragMoveEvent*>(event);
+      if (!drag->mimeData()->hasUrls()) break;
+      drag->acceptProposedAction();
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      if (!drop->mimeData()->hasUrls()) break;
+      drop->acceptProposedAction();
+      QWidget* target = watched == lViewer->viewport() ? lViewer : qobject_cast<QWidget*>(watched);
+      DropFiles(target, PathsOf(drop->mimeData()));
+      return true;
+    }
+    case QEvent::MouseButtonDblClick:
+      if (watched == eSource) {
+        bSourceFileClick();
+        return true;
+      }
+      if (watched == eTarget) {
+        bTargetClick();
+        return true;
+      }
+      break;
+    default:
+      break;
+  }
+  return TcvFrmBase::eventFilter(watched, event);
+}
+
+void TcvFrmMain::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TcvFrmMain::dropEvent(QDropEvent* event) {
+  // Drops elsewhere than on the two edit boxes and the list are taken and left without effect.
+  event->acceptProposedAction();
+  DropFiles(childAt(event->position().toPoint()), PathsOf(event->mimeData()));
+}
+
+}  // namespace ui

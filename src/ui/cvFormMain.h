@@ -1,0 +1,201 @@
+#pragma once
+// TcvFrmMain: the main window of the windowed run. It shows the source and target of the batch
+// project (three controls bound to its settings), the job list of the current batch job with a
+// status icon and result per file, and carries the project, web, help and list actions. The
+// run control (Search, Convert, Start, Pause, Stop and the end of a run) lives in
+// cvFormMainRun.cpp.
+//
+// Owned by the windowed run; closing it ends the program. Every member runs on the GUI thread,
+// except ShowJob, JobAdded and JobProgress, which the batch job's thread and the converter
+// threads call too: from those threads they record the row's new state under the job list lock
+// and post it to the GUI thread, never waiting for it (see ShowJob).
+#include <QStringList>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ui/cvFormBase.h"
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace batch {
+class TcvBatch;
+class TcvNode;
+}  // namespace batch
+
+namespace ui {
+
+class TcvActionButton;
+class TcvBoundControl;
+class TcvDialogs;
+class TcvFrmAbout;
+class TcvFrmCfg;
+
+class TcvFrmMain : public TcvFrmBase {
+  Q_OBJECT
+ public:
+  // FormCreate: builds the layout, binds the controls, opens the start-up project into them and
+  // sets the caption. Needs core::cvProject() and core::cvInfo().
+  explicit TcvFrmMain(QWidget* parent = nullptr);
+  // FormDestroy: unbinds the controls and frees the batch job (ending its enumeration).
+  ~TcvFrmMain() override;
+
+  // Components, named as their objectName.
+  QToolBar* ToolBar = nullptr;
+  QToolButton *tbOpen = nullptr, *tbNew = nullptr, *tbConfig = nullptr, *tbSave = nullptr, *tbSaveAs = nullptr,
+              *tbUpdate = nullptr, *tbHelp = nullptr, *tbHomePage = nullptr, *tbSupports = nullptr,
+              *tbAbout = nullptr;
+  QFrame *pAction = nullptr, *pSource = nullptr, *pTarget = nullptr, *pOthers = nullptr, *pSpacer = nullptr,
+         *pViewer = nullptr;
+  QLineEdit *eSource = nullptr, *eTarget = nullptr;
+  QLabel *eSourceLabel = nullptr, *eTargetLabel = nullptr;
+  QPushButton *bSource = nullptr, *bSourceFile = nullptr, *bTarget = nullptr;
+  TcvActionButton *bSearch = nullptr, *bSearchConvert = nullptr, *bCreate = nullptr, *bView = nullptr;
+  QCheckBox* cSubdir = nullptr;
+  QTreeWidget* lViewer = nullptr;
+  QMenu *pm1 = nullptr, *pm2 = nullptr;
+  QAction *aOpen = nullptr, *aNew = nullptr, *aConfig = nullptr, *aSave = nullptr, *aSaveAs = nullptr,
+          *aUpdate = nullptr, *aHelp = nullptr, *aHomePage = nullptr, *aSupports = nullptr, *aAbout = nullptr,
+          *aSearch = nullptr, *aConvert = nullptr, *aSearchConvert = nullptr, *aPause = nullptr,
+          *aStop = nullptr, *aView = nullptr;
+  QAction *BrowseFiles1 = nullptr, *ViewSource1 = nullptr, *OpenSource1 = nullptr, *ViewOutput1 = nullptr,
+          *ExportList1 = nullptr;
+
+  // Run state, used by the run control. WorkersLeft > 0 means converters still use Batch.
+  int WorkersLeft = 0;
+  bool Stopped = false;
+  bool Shown = false;
+  batch::TcvBatch* Batch() const { return batch_.get(); }
+
+  // Passes eSource, cSubdir and eTarget, in this order, to the project's Bind.
+  virtual void BindControls();
+  // Title + " - " + ProjectFile, or + "None" without a project file.
+  void UpdateCaption();
+  // Fills an empty target box with folder, unchanged; a filled box keeps its text.
+  void SetDefaultTarget(const QString& folder);
+  // Replaces Batch by a new, unstarted batch job whose OnNode is JobAdded, and clears the list.
+  // A batch job that converters still use (WorkersLeft > 0) is kept alive until
+  // ReleaseRetiredBatches, never freed under them.
+  void NewBatch();
+  // Frees the batch jobs NewBatch retired during a run. The run control calls it once the last
+  // converter has ended.
+  void ReleaseRetiredBatches();
+  // Without a node: fills an empty target with the path's folder and adds the path to the batch
+  // as a job (AddLastFile); returns nullptr. With a node: row node.Index is made to show the
+  // node (inserted with the path when missing; icon = Status). Any thread: the node is read
+  // under the batch's list lock, the row change is applied on the GUI thread (at once when
+  // called there, returning the row; posted otherwise, returning nullptr). Reports for a batch
+  // job that is no longer Batch are dropped; for each row the latest report wins.
+  QTreeWidgetItem* ShowJob(const std::string& fileName, batch::TcvBatch* batch, batch::TcvNode* node);
+  // OnNode of the batch job: ShowJob(node.FileName, batch, node).
+  void JobAdded(batch::TcvBatch& batch, batch::TcvNode& node);
+  // OnNode of the converters: as JobAdded, and the row's "Result" shows node.Message too.
+  void JobProgress(batch::TcvBatch& batch, batch::TcvNode& node);
+  // Applies every posted row change now. GUI thread.
+  void FlushRows();
+  // One line per row, "[status] => file => result", ANSI, CR LF, replacing the file.
+  // Throws platform::EFileError when the file cannot be written.
+  void ExportList(const QString& fileName);
+  // Opens the first selected row's source, or its folder; nothing without a selection.
+  void OpenSelected(bool folderOnly);
+  // A drop of paths on target, a widget of this window (see the drop rules in the .cpp).
+  void DropFiles(QWidget* target, const QStringList& paths);
+
+  // The word of an image index in exports: "Running", "Success" or "Failure".
+  static QString StatusWord(int imageIndex);
+  // The image index a row shows (0 when it has none).
+  static int ImageIndexOf(const QTreeWidgetItem* item);
+
+  // The dialogs used by the window and by the project's Open and Save As; replaced by tests.
+  void SetDialogs(std::unique_ptr<TcvDialogs> dialogs);
+  TcvDialogs* Dialogs() const { return dialogs_.get(); }
+  void SetAboutWindow(TcvFrmAbout* about) { about_ = about; }
+  // The settings editor, once created by Config.
+  TcvFrmCfg* ConfigWindow() const { return cfg_; }
+
+  // Handlers, named after their component and event.
+  void aOpenExecute();
+  void aNewExecute();
+  void aConfigExecute();
+  void aSaveExecute();
+  void aSaveAsExecute();
+  void aUpdateExecute();
+  void aHelpExecute();
+  void aHomePageExecute();
+  void aSupportsExecute();
+  void aAboutExecute();
+  void aViewExecute();
+  void bSourceClick();
+  void bSourceFileClick();
+  void bTargetClick();
+  void ViewSource1Click() { OpenSelected(true); }
+  void OpenSource1Click() { OpenSelected(false); }
+  void ExportList1Click();
+  void pm1Popup();
+  void pm2Popup();
+  void RecentProjectClick(QAction* item);
+  // Run control (cvFormMainRun.cpp).
+  void aSearchExecute();
+  void aConvertExecute();
+  void aSearchConvertExecute();
+  void aPauseExecute();
+  void aStopExecute();
+  void AutoRun();
+
+ protected:
+  void FormShow() override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  // Layout (cvFormMainLayout.cpp).
+  void CreateActions();
+  void CreateToolBar();
+  void CreateActionPanel();
+  void CreateViewer();
+  void CreateMenus();
+  void ConnectHandlers();
+  // Ends a running conversion before the window and its batch job go (cvFormMainRun.cpp).
+  void EndRun();
+
+  // A row's state as recorded from any thread.
+  struct TRowUpdate {
+    int status = 0;
+    std::string fileName;
+    std::string message;
+    bool withResult = false;
+  };
+  // False when the report is for a batch job the window no longer shows; index is the node's row.
+  bool RecordRow(batch::TcvBatch* batch, batch::TcvNode* node, const std::string& fileName, bool withResult,
+                 int& index);
+  void ApplyRow(int index, const TRowUpdate& update);
+
+  std::unique_ptr<batch::TcvBatch> batch_;
+  std::vector<std::unique_ptr<batch::TcvBatch>> retired_;
+  std::unique_ptr<TcvDialogs> dialogs_;
+  std::vector<std::unique_ptr<TcvBoundControl>> bound_;
+  TcvFrmCfg* cfg_ = nullptr;
+  TcvFrmAbout* about_ = nullptr;
+
+  // The hand-over of row changes: guarded by rowsLock_, taken after the job list lock.
+  std::mutex rowsLock_;
+  batch::TcvBatch* rowsBatch_ = nullptr;
+  std::map<int, TRowUpdate> pendingRows_;
+  bool flushPosted_ = false;
+};
+
+}  // namespace ui

@@ -1,0 +1,219 @@
+// The headless run through the built program, with real LibreOffice conversions.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sys/stat.h>
+
+#include "ProgramUnderTest.h"
+#include "platform/FileTimes.h"
+
+using e2e::CopyFile;
+using e2e::ProgramUnderTest;
+using e2e::ReadLines;
+using testsupport::Exists;
+using testsupport::TempDir;
+
+namespace {
+
+const std::string kSamples = QX_SAMPLES_DIR;
+const std::string kData = QX_E2E_DATA_DIR;
+
+std::string Settings(const std::vector<std::string>& pairs) {
+  std::string arg = "-P:";
+  for (std::size_t i = 0; i < pairs.size(); ++i) arg += (i ? ";" : "") + pairs[i];
+  return arg;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+int CountPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
+  return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+}
+
+struct HeadlessFixture : ::testing::Test {
+  ProgramUnderTest program;
+  TempDir work;
+  std::string in = work / "in";
+  std::string out = work / "out";
+  std::string log = work / "out/run.log";
+  std::vector<int> officesBefore = e2e::OfficePids();
+
+  void TearDown() override {
+    // Every server the run started has ended with it.
+    auto after = e2e::OfficePids();
+    for (int pid : after) EXPECT_NE(std::find(officesBefore.begin(), officesBefore.end(), pid), officesBefore.end()) << "soffice left running: " << pid;
+  }
+  void Doc(const std::string& rel, const std::string& sample = "welcome.docx") { CopyFile(kSamples + "/" + sample, in + "/" + rel); }
+};
+
+}  // namespace
+
+TEST_F(HeadlessFixture, TreeWithOddNamesHiddenAndLockFiles) {
+  Doc("plain.docx");
+  Doc("with blanks.doc", "report.doc");
+  const std::string odd = "q\"uote & and=eq \xC3\xA9t\xC3\xA9.docx";
+  Doc(odd);
+  Doc("sub/deeper/nested.doc", "report.doc");
+  Doc(".hidden.docx");
+  Doc(".hiddendir/inside.docx");
+  Doc("~$lock.docx");
+  Doc("a~$b.docx");
+  Doc("notes.txt");
+  Doc("broken.docx", "damaged.docx");
+
+  int status = program.Run(Settings({"Source=" + in + "/*.doc?", "Target=" + out, "Subdir=True", "PureConsole=True",
+                                     "ThreadsCount=3", "LogFile=" + log}));
+  EXPECT_EQ(status, 1);  // one document fails
+  auto lines = ReadLines(log);
+  EXPECT_EQ(lines.size(), 7u);
+  for (auto rel : {"plain", "with blanks", "sub/deeper/nested", ".hidden", "a~$b"}) {
+    std::string ext = std::string(rel) == "with blanks" || std::string(rel) == "sub/deeper/nested" ? ".doc" : ".docx";
+    EXPECT_TRUE(Contains(lines, "Success => " + in + "/" + rel + ext + " => " + out + "/" + rel + ".txt")) << rel;
+  }
+  EXPECT_TRUE(Contains(lines, "Success => " + in + "/" + odd + " => " + out + "/q\"uote & and=eq \xC3\xA9t\xC3\xA9.txt"));
+  EXPECT_EQ(CountPrefix(lines, "Failure => " + in + "/broken.docx => "), 1);
+  EXPECT_FALSE(Exists(out + "/.hiddendir"));
+  EXPECT_FALSE(Exists(out + "/~$lock.txt"));
+
+  // Word's Unicode text: UTF-16LE with a byte-order mark and CR LF line ends.
+  std::string bytes = testsupport::ReadFile(out + "/plain.txt");
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  std::string text = e2e::Utf16File(out + "/plain.txt");
+  EXPECT_NE(text.find("Welcome to Quillex Converter\r\n"), std::string::npos);
+  EXPECT_NE(text.find("caf\xC3\xA9"), std::string::npos);
+
+  auto links = program.Links();
+  ASSERT_EQ(links.size(), 1u);
+  EXPECT_NE(links[0].find("/net/?a=err&e="), std::string::npos);
+  EXPECT_EQ(program.Counter("A"), "7");
+  EXPECT_EQ(program.Counter("S"), "6");
+  EXPECT_EQ(program.Counter("F"), "1");
+  EXPECT_EQ(program.Counter("C"), "1");
+  EXPECT_EQ(program.Counter("W"), "7");
+}
+
+TEST_F(HeadlessFixture, FiltersSkipHiddenAndFlatTargets) {
+  Doc("keep/a.docx");
+  Doc("keep/.b.docx");
+  Doc("drop/c.docx");
+  int status = program.Run(Settings({"Source=" + in + "/*.doc?", "Target=" + out, "Subdir=1", "PureConsole=True",
+                                     "ThreadsCount=0", "SkipHidden=True", "RegExt=/KEEP/", "KeepTargetSubdirs=False",
+                                     "LogFile=" + log}));
+  EXPECT_EQ(status, 0);
+  auto lines = ReadLines(log);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "Success => " + in + "/keep/a.docx => " + out + "/a.txt");
+  EXPECT_TRUE(program.Links().empty());
+}
+
+TEST_F(HeadlessFixture, ExistingTargetsAreOverwrittenRenamedOrSkipped) {
+  Doc("a.docx");
+  testsupport::WriteFile(out + "/a.txt", "old");
+  testsupport::WriteFile(out + "/-quillex-a.txt", "older");
+  auto run = [&](const std::string& policy) {
+    return program.Run(Settings({"Source=" + in + "/a.docx", "Target=" + out, "PureConsole=True",
+                                 "IsOverwrite=" + policy, "LogFile=" + log}));
+  };
+  EXPECT_EQ(run("Skip"), 0);
+  EXPECT_EQ(ReadLines(log), std::vector<std::string>{"Success => " + in + "/a.docx => "});
+  EXPECT_EQ(testsupport::ReadFile(out + "/a.txt"), "old");
+
+  EXPECT_EQ(run("False"), 0);
+  auto lines = ReadLines(log);
+  ASSERT_EQ(lines.size(), 1u);
+  // Neither existing file is overwritten: a further free name is taken.
+  EXPECT_EQ(testsupport::ReadFile(out + "/a.txt"), "old");
+  EXPECT_EQ(testsupport::ReadFile(out + "/-quillex-a.txt"), "older");
+  EXPECT_EQ(lines[0].rfind("Success => " + in + "/a.docx => " + out + "/-quillex-", 0), 0u) << lines[0];
+
+  EXPECT_EQ(run("True"), 0);
+  EXPECT_EQ(ReadLines(log), std::vector<std::string>{"Success => " + in + "/a.docx => " + out + "/a.txt"});
+  EXPECT_NE(testsupport::ReadFile(out + "/a.txt"), "old");
+}
+
+TEST_F(HeadlessFixture, SourceTreatmentAfterSuccessOnly) {
+  Doc("del.docx");
+  Doc("ren.docx");
+  Doc("bad.docx", "damaged.docx");
+  platform::FileTimes t;
+  ASSERT_TRUE(platform::GetFileTimes(in + "/ren.docx", t));
+  t.modification.tv_sec = 1300000000;
+  t.access.tv_sec = 1400000000;
+  ASSERT_TRUE(platform::SetFileTimes(in + "/ren.docx", t));
+
+  EXPECT_EQ(program.Run(Settings({"Source=" + in + "/del.docx", "Target=" + out, "PureConsole=True", "DeleteSource=True"})), 0);
+  EXPECT_FALSE(Exists(in + "/del.docx"));
+  EXPECT_TRUE(Exists(out + "/del.txt"));
+
+  EXPECT_EQ(program.Run(Settings({"Source=" + in + "/r*.docx", "Target=" + out, "PureConsole=True",
+                                  "RenameSource=.done", "KeepFileTime=True"})), 0);
+  EXPECT_TRUE(Exists(in + "/ren.docx.done"));
+  platform::FileTimes got;
+  ASSERT_TRUE(platform::GetFileTimes(out + "/ren.txt", got));
+  EXPECT_EQ(got.modification.tv_sec, 1300000000);
+  EXPECT_EQ(got.access.tv_sec, 1400000000);
+
+  EXPECT_EQ(program.Run(Settings({"Source=" + in + "/bad.docx", "Target=" + out, "PureConsole=True",
+                                  "RenameSource=.done", "DeleteSource=True"})), 1);
+  EXPECT_TRUE(Exists(in + "/bad.docx"));  // a failure leaves the source alone
+}
+
+TEST_F(HeadlessFixture, AnsiTextAndPageBreaks) {
+  CopyFile(kData + "/three-pages.docx", in + "/three.docx");
+  Doc("accents.docx");
+  EXPECT_EQ(program.Run(Settings({"Source=" + in + "/*.docx", "Target=" + out, "PureConsole=True", "Ansi=True",
+                                  "PageBreaks=True", "LogFile=" + log}), std::chrono::seconds(300), {"LC_ALL=C.UTF-8"}),
+            0);
+  std::string three = testsupport::ReadFile(out + "/three.txt");
+  EXPECT_NE(three.substr(0, 3), "\xEF\xBB\xBF");  // no byte-order mark
+  EXPECT_EQ(std::count(three.begin(), three.end(), '\f'), 2) << three;
+  EXPECT_EQ(three.find("\r\r\r"), std::string::npos);
+  std::string accents = testsupport::ReadFile(out + "/accents.txt");
+  EXPECT_NE(accents.find("caf\xC3\xA9"), std::string::npos);
+  EXPECT_EQ(accents.find('\f'), std::string::npos);  // one page: nothing typed
+}
+
+TEST_F(HeadlessFixture, NoMatchGivesAnEmptyLogAndNoLink) {
+  Doc("a.docx");
+  EXPECT_EQ(program.Run(Settings({"Source=" + in + "/*.xyz", "Target=" + out, "PureConsole=True", "LogFile=" + log})), 0);
+  EXPECT_TRUE(Exists(log));
+  EXPECT_EQ(testsupport::ReadFile(log), "");
+  EXPECT_TRUE(program.Links().empty());
+  EXPECT_EQ(program.Counter("A"), "0");
+  EXPECT_EQ(program.Counter("F"), "0");
+}
+
+TEST_F(HeadlessFixture, SameFailureTwiceIsReportedOnce) {
+  Doc("x/one.docx", "damaged.docx");
+  Doc("y/one.docx", "damaged.docx");
+  EXPECT_EQ(program.Run(Settings({"Source=" + in + "/*.docx", "Target=" + out, "Subdir=True", "PureConsole=True",
+                                  "KeepTargetSubdirs=False", "LogFile=" + log})), 1);
+  EXPECT_EQ(CountPrefix(ReadLines(log), "Failure => "), 2);
+  EXPECT_EQ(program.Counter("F"), "2");
+  auto links = program.Links();
+  ASSERT_EQ(links.size(), 1u);
+  auto e = links[0].find("a=err&e=");
+  ASSERT_NE(e, std::string::npos);
+  std::string messages = links[0].substr(e, links[0].find("&p=quillex") - e);
+  EXPECT_EQ(messages.find(','), std::string::npos) << "one message only: " << messages;
+}
+
+TEST_F(HeadlessFixture, EmptyTargetIsNotCarriedOut) {
+  Doc("a.docx");
+  EXPECT_EQ(program.Run(Settings({"Source=a.docx", "PureConsole=True", "LogFile=" + log})), 2);
+  EXPECT_FALSE(Exists(log));
+  EXPECT_TRUE(program.Links().empty());
+  EXPECT_EQ(program.Counter("C"), "");
+}
+
+TEST_F(HeadlessFixture, ProjectFileRunsLikeTheSwitch) {
+  Doc("a.docx");
+  std::string project = work / "job.batch-quillex";
+  testsupport::WriteFile(project, "Source=" + in + "/*.doc?\r\nTarget=" + out + "\r\nPureConsole=True\r\nLogFile=" + log + "\r\n");
+  EXPECT_EQ(program.Run(project), 0);
+  EXPECT_EQ(ReadLines(log), std::vector<std::string>{"Success => " + in + "/a.docx => " + out + "/a.txt"});
+}

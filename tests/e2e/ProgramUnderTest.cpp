@@ -1,0 +1,73 @@
+#include "ProgramUnderTest.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "core/SettingsList.h"
+#include "core/cvInfo.h"
+#include "platform/Process.h"
+#include "platform/TextEncoding.h"
+
+namespace e2e {
+
+ProgramUnderTest::ProgramUnderTest() : exe_(dir_ / "bin/quillex") {
+  std::filesystem::create_directories(dir_ / "bin");
+  std::filesystem::copy_file(QX_PROGRAM_PATH, exe_);
+  std::filesystem::permissions(exe_, std::filesystem::perms::owner_all);
+}
+
+int ProgramUnderTest::Run(const std::string& firstParam, std::chrono::seconds bound,
+                          const std::vector<std::string>& extraEnv) {
+  platform::ProcessOptions o;
+  o.argv = {exe_};
+  if (!firstParam.empty()) o.argv.push_back(firstParam);
+  o.extraEnvironment = extraEnv;
+  o.removeEnvironment = {"DISPLAY", "WAYLAND_DISPLAY"};
+  auto p = platform::Process::Start(o);
+  auto exit = p->WaitFor(bound);
+  if (!exit) {
+    p->KillAndReap();
+    return -1;
+  }
+  // The opener runs detached; give a report link a moment to land in the log.
+  testsupport::WaitUntil([] { return false; }, std::chrono::milliseconds(300));
+  return exit->signaled ? -2 : exit->code;
+}
+
+std::string ProgramUnderTest::Counter(const std::string& key) const {
+  std::vector<std::string> lines;
+  core::TcvInfo::DecodeStore(testsupport::ReadFile(dir_ / "bin/quillex.ext"), lines);
+  core::SettingsList store;
+  store.SetLines(lines);
+  return store.Value(key);
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  return core::SettingsList::SplitLines(testsupport::ReadFile(path));
+}
+
+std::vector<int> OfficePids() {
+  std::vector<int> pids;
+  for (auto& e : std::filesystem::directory_iterator("/proc")) {
+    std::string name = e.path().filename();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream comm(e.path() / "comm");
+    std::string c;
+    std::getline(comm, c);
+    if (c.rfind("soffice", 0) == 0) pids.push_back(std::stoi(name));
+  }
+  return pids;
+}
+
+void CopyFile(const std::string& from, const std::string& to) {
+  std::filesystem::create_directories(std::filesystem::path(to).parent_path());
+  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+}
+
+std::string Utf16File(const std::string& path) {
+  std::string bytes = testsupport::ReadFile(path);
+  if (bytes.size() >= 2 && bytes.compare(0, 2, "\xFF\xFE") == 0) bytes.erase(0, 2);
+  return platform::Utf16ToUtf8(platform::LeBytesToUtf16(bytes));
+}
+
+}  // namespace e2e

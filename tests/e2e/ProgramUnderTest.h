@@ -1,0 +1,41 @@
+#pragma once
+// The built program as a user runs it: copied into a private folder (so that its project,
+// store and recent list beside it are the test's own), started with one argument, bounded in
+// time, with the recording xdg-open first on PATH.
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "TestEnv.h"
+
+namespace e2e {
+
+class ProgramUnderTest {
+ public:
+  ProgramUnderTest();
+  // Runs the program with firstParam (none when empty) and returns its exit status; -1 when
+  // it had to be killed at the bound, -2 when it ended by a signal.
+  int Run(const std::string& firstParam, std::chrono::seconds bound = std::chrono::seconds(300),
+          const std::vector<std::string>& extraEnv = {});
+  const std::string& exe() const { return exe_; }
+  const testsupport::TempDir& dir() const { return dir_; }
+  std::vector<std::string> Links() const { return opener_.Calls(); }
+  // The store's value for a counter (empty when absent).
+  std::string Counter(const std::string& key) const;
+
+ private:
+  testsupport::TempDir dir_;
+  testsupport::RecordingOpener opener_;
+  std::string exe_;
+};
+
+// The lines of a CR LF text file (without their line ends).
+std::vector<std::string> ReadLines(const std::string& path);
+// Process ids of running soffice.bin processes.
+std::vector<int> OfficePids();
+// Copies a file, creating the target's folders.
+void CopyFile(const std::string& from, const std::string& to);
+// UTF-16LE bytes (BOM and all) as UTF-8 text, BOM dropped.
+std::string Utf16File(const std::string& path);
+
+}  // namespace e2e

@@ -1,0 +1,171 @@
+// Path helpers, text encodings, wildcard search with attributes, file times, whole-file writes
+// and the shell opener.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+
+#include "TestEnv.h"
+#include "platform/DirectorySearch.h"
+#include "platform/FileSystem.h"
+#include "platform/FileTimes.h"
+#include "platform/Paths.h"
+#include "platform/Shell.h"
+#include "platform/TextEncoding.h"
+
+using namespace platform;
+using testsupport::TempDir;
+
+TEST(Paths, SplitAndExtensionRules) {
+  struct Case {
+    const char* path;
+    const char* folder;
+    const char* name;
+    const char* withTxt;
+  } cases[] = {
+      {"/home/a/x.doc", "/home/a/", "x.doc", "/home/a/x.txt"},
+      {"/home/a.b/x", "/home/a.b/", "x", "/home/a.b/x.txt"},  // a dot in a folder is not an extension
+      {"x.tar.gz", "", "x.tar.gz", "x.tar.txt"},
+      {"/opt/quillex", "/opt/", "quillex", "/opt/quillex.txt"},
+      {"C:x.doc", "", "C:x.doc", "C:x.txt"},  // ":" is an ordinary character here
+      {"/dir/", "/dir/", "", "/dir/.txt"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ExtractFilePath(c.path), c.folder) << c.path;
+    EXPECT_EQ(ExtractFileName(c.path), c.name) << c.path;
+    EXPECT_EQ(ChangeFileExt(c.path, ".txt"), c.withTxt) << c.path;
+  }
+  EXPECT_EQ(IncludeTrailingPathDelimiter("/a"), "/a/");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("/a/"), "/a/");
+  EXPECT_EQ(ExcludeTrailingPathDelimiter("/a/"), "/a");
+}
+
+TEST(TextEncoding, Utf16RoundTripAndMalformedInput) {
+  std::string text = "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80z";  // a é 中 😀 z
+  EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);
+  EXPECT_EQ(Utf8ToUtf16(text).size(), 6u);  // the emoji takes a surrogate pair
+  EXPECT_EQ(Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");  // a lone surrogate
+  EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("\xC0\xAF")), "\xEF\xBF\xBD\xEF\xBF\xBD");  // an overlong form
+  EXPECT_EQ(LeBytesToUtf16(Utf16ToLeBytes(u"ab")), u"ab");
+}
+
+TEST(TextEncoding, ByteOrderMarksSelectTheEncoding) {
+  EXPECT_EQ(DecodeText("\xEF\xBB\xBFSource=\xC3\xA9"), "Source=\xC3\xA9");
+  EXPECT_EQ(DecodeText(std::string("\xFF\xFEO\0K\0", 6)), "OK");
+  EXPECT_EQ(DecodeText(std::string("\xFE\xFF\0O\0K", 6)), "OK");
+  EXPECT_EQ(DecodeText(std::string("\xFF\xFE", 2)), "");
+}
+
+TEST(TextEncoding, CharsetConversionSubstitutesWhatItCannotHold) {
+  EXPECT_EQ(EncodeCharset("caf\xC3\xA9 \xE4\xB8\xAD", "ISO-8859-1"), "caf\xE9 ?");
+  EXPECT_EQ(EncodeCharset("ok\xFF", "UTF-8"), "ok\xEF\xBF\xBD");
+  EXPECT_EQ(PercentEncodeNonAscii("a b\n\xC3\xA9"), "a b%0A%C3%A9");
+}
+
+TEST(DirectorySearch, MaskRules) {
+  struct Case {
+    const char* name;
+    const char* mask;
+    bool match;
+  } cases[] = {
+      {"a.doc", "*.doc?", true},      {"b.DOCX", "*.doc?", true},     {"c.docxx", "*.doc?", false},
+      {"report.doc", "report?.doc", true}, {"report1.doc", "report?.doc", true},
+      {"report12.doc", "report?.doc", false}, {"noext", "*.*", true}, {"x", "", false},
+      {"a.doc", "A.DOC", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MatchesMask(c.name, c.mask), c.match) << c.name << " ~ " << c.mask;
+  // Many stars must not make the test blow up.
+  EXPECT_FALSE(MatchesMask(std::string(200, 'a') + "b", std::string(50, '*') + "c"));
+}
+
+TEST(DirectorySearch, AttributeSetsDecideWhatIsListed) {
+  TempDir dir;
+  testsupport::WriteFile(dir / "plain.doc", "x");
+  testsupport::WriteFile(dir / ".hidden.doc", "x");
+  testsupport::WriteFile(dir / "ro.doc", "x");
+  ::chmod((dir / "ro.doc").c_str(), 0444);
+  ::mkdir((dir / "sub.doc").c_str(), 0755);
+  ::mkfifo((dir / "fifo.doc").c_str(), 0644);
+
+  auto list = [&](uint32_t attrs) {
+    std::map<std::string, uint32_t> found;
+    FindFiles(dir.path() + "/", "*.doc", attrs, [&](const DirEntry& e) {
+      found[e.name] = e.attributes;
+      return true;
+    });
+    return found;
+  };
+  auto all = list(0x1EF);
+  EXPECT_EQ(all.size(), 3u);  // no folder, no FIFO
+  EXPECT_EQ(all["plain.doc"], faArchive);
+  EXPECT_EQ(all[".hidden.doc"], faArchive | faHidden);
+  EXPECT_EQ(all["ro.doc"], faArchive | faReadOnly);
+  auto visible = list(0x1ED);
+  EXPECT_EQ(visible.count(".hidden.doc"), 0u);
+  auto folders = list(faDirectory | faHidden);
+  EXPECT_EQ(folders.count("sub.doc"), 1u);
+}
+
+TEST(FileTimes, DosDateTimeLayout) {
+  // 2020-12-11 18:20:14 UTC
+  std::tm tm{};
+  tm.tm_year = 120;
+  tm.tm_mon = 11;
+  tm.tm_mday = 11;
+  tm.tm_hour = 18;
+  tm.tm_min = 20;
+  tm.tm_sec = 14;
+  std::time_t t = ::timegm(&tm);
+  int32_t dos = DosDateTime(t, true);
+  EXPECT_EQ((dos >> 25) & 0x7F, 40);
+  EXPECT_EQ((dos >> 21) & 0xF, 12);
+  EXPECT_EQ((dos >> 16) & 0x1F, 11);
+  EXPECT_EQ((dos >> 11) & 0x1F, 18);
+  EXPECT_EQ((dos >> 5) & 0x3F, 20);
+  EXPECT_EQ(dos & 0x1F, 7);
+  EXPECT_EQ(DosDateTime(0, true), -1);  // 1970 is before DOS time began
+  EXPECT_EQ(FileStamp("/no/such/path", false, true), -1);
+}
+
+TEST(FileTimes, SetThenGetKeepsAccessAndModification) {
+  TempDir dir;
+  testsupport::WriteFile(dir / "a", "x");
+  FileTimes t;
+  ASSERT_TRUE(GetFileTimes(dir / "a", t));
+  t.access.tv_sec = 1600000000;
+  t.modification.tv_sec = 1500000000;
+  ASSERT_TRUE(SetFileTimes(dir / "a", t));
+  FileTimes back;
+  ASSERT_TRUE(GetFileTimes(dir / "a", back));
+  EXPECT_EQ(back.modification.tv_sec, 1500000000);
+  EXPECT_EQ(back.access.tv_sec, 1600000000);
+}
+
+TEST(FileSystem, AtomicWriteReplacesWholeFileAndLeavesNoTemporary) {
+  TempDir dir;
+  WriteFileAtomic(dir / "f", "first, longer contents");
+  WriteFileAtomic(dir / "f", "second");
+  std::string back;
+  ASSERT_TRUE(ReadFileBytes(dir / "f", back));
+  EXPECT_EQ(back, "second");
+  int entries = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir.path())) (void)e, ++entries;
+  EXPECT_EQ(entries, 1);
+  EXPECT_THROW(WriteFileAtomic(dir / "missing/dir/f", "x"), EFileError);
+  EXPECT_FALSE(ReadFileBytes(dir / "nothing", back));
+  ::mkfifo((dir / "fifo").c_str(), 0644);
+  EXPECT_FALSE(ReadFileBytes(dir / "fifo", back));  // never blocks on a FIFO
+  EXPECT_TRUE(ForceDirectories(dir / "a/b/c"));
+  EXPECT_THROW(ForceDirectoriesOrThrow(""), EFileError);
+}
+
+TEST(Shell, LinkReachesTheOpenerAsOneArgument) {
+  testsupport::RecordingOpener opener;
+  ShellOpen("http://x.example/?a=b c&d=$(touch /tmp/qx-pwned)`id`\"'\n\xC3\xA9");
+  auto calls = opener.WaitForCalls(1);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0], "1\thttp://x.example/?a=b c&d=$(touch /tmp/qx-pwned)`id`\"'%0A%C3%A9");
+  EXPECT_FALSE(testsupport::Exists("/tmp/qx-pwned"));
+}
