@@ -51,16 +51,16 @@ bool IsPlainRelativePath(const std::string& path) {
 }
 
 // The source's name below the target folder. A file under the source folder keeps its
-// sub-folders; anything else (a web address, a file given by hand from elsewhere) is made
-// one flat name, so that no source can place its target outside the target folder.
+// sub-folders; a web address becomes one flat name; any other source (a file given by hand
+// from elsewhere, or one whose path climbs out with "..") keeps only its file name, so that
+// no source can place its target outside the target folder.
 std::string RelativeTargetName(const std::string& source, const std::string& sourceDir, bool keepSubdirs) {
   if (IsWebAddress(source)) return Flattened(source.substr(source.find(':') + 1));
-  if (!keepSubdirs || sourceDir.empty()) return Replaced(platform::ExtractFileName(source), ':', '_');
-  if (source.compare(0, sourceDir.size(), sourceDir) == 0) {
+  if (keepSubdirs && !sourceDir.empty() && source.compare(0, sourceDir.size(), sourceDir) == 0) {
     std::string below = source.substr(sourceDir.size());
     if (IsPlainRelativePath(below)) return Replaced(below, ':', '_');
   }
-  return Flattened(source.substr(std::min(sourceDir.size(), source.size())));
+  return Replaced(platform::ExtractFileName(source), ':', '_');
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {

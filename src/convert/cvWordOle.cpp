@@ -104,8 +104,9 @@ void TcvWordOle::OpenDocument(const std::string& fileName) {
   if (Doc) return;
   bool exists = platform::FileExists(fileName);
   if (!exists && !IsWebAddress(fileName)) {
-    if (platform::DirectoryExists(fileName)) throw std::runtime_error("The source is a folder, not a document: " + fileName);
-    throw std::runtime_error("The source file does not exist: " + fileName);
+    // Messages name no file: the log names the source, and equal failures read alike.
+    if (platform::DirectoryExists(fileName)) throw std::runtime_error("The source is a folder, not a document");
+    throw std::runtime_error("The source file does not exist");
   }
   AutoObject documents = App.Get("Documents").AsObject();
   if (exists && IsSkipPassword())
@@ -114,7 +115,7 @@ void TcvWordOle::OpenDocument(const std::string& fileName) {
               .AsObject();
   else
     Doc = documents.Call("Open", {Variant(fileName), Variant::Missing(), Variant(IsReadOnly())}).AsObject();
-  if (!Doc) throw automation::EOleError("The word processor returned no document for " + fileName);
+  if (!Doc) throw automation::EOleError("The word processor returned no document");
   try {
     AutoObject options = App.Get("Options").AsObject();
     options.Put("UpdateFieldsAtPrint", Variant(false));

@@ -174,7 +174,7 @@ TEST_F(WriterTest, ProtectedDocumentsFailQuicklyWithoutTheirPassword) {
           "Open", {path, Variant::Missing(), false, Variant::Missing(), password});
       ADD_FAILURE() << "opened without the right password";
     } catch (const EOleError& e) {
-      EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+      EXPECT_EQ(std::string(e.what()).rfind("The document could not be opened (", 0), 0u) << e.what();
     }
     EXPECT_LT(Seconds(start), 5.0);
   }
@@ -204,17 +204,17 @@ TEST_F(WriterTest, FailuresCarryClearMessages) {
   AutoObject docs = app_.Get("Documents").AsObject();
   std::string missing = dir_ + "/none.doc";
   EXPECT_EQ(message([&] { docs.Call("Open", {missing, Variant::Missing(), false}); }),
-            "The document could not be opened: " + missing + " (file not found)");
+            "The document could not be opened (file not found)");
   std::string garbage = dir_ + "/garbage.docx";
   platform::WriteFileInPlace(garbage, "PK\x03\x04 not really a zip", false);
   EXPECT_NE(message([&] { docs.Call("Open", {garbage, Variant::Missing(), false}); })
-                .find("The document could not be opened: " + garbage), std::string::npos);
+                .find("The document could not be opened ("), std::string::npos);
   AutoObject doc = docs.Call("Add", {Variant::Missing()}).AsObject();
   // A file where the folder should be: no office can write there, even as root.
   platform::WriteFileInPlace(dir_ + "/blocker", "", false);
   std::string noFolder = dir_ + "/blocker/x.txt";
   std::string saveError = message([&] { doc.Call("SaveAs", {noFolder, int32_t(7)}); });
-  EXPECT_EQ(saveError.rfind("The document could not be saved as " + noFolder, 0), 0u) << saveError;
+  EXPECT_EQ(saveError.rfind("The document could not be saved as text (", 0), 0u) << saveError;
   EXPECT_EQ(message([&] { doc.Call("Frobnicate"); }), "Method 'Frobnicate' not supported by automation object");
   doc.Call("Close", {false});
   // The server stays usable after its errors.

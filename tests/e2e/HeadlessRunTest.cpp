@@ -142,7 +142,6 @@ TEST_F(HeadlessFixture, SourceTreatmentAfterSuccessOnly) {
   platform::FileTimes t;
   ASSERT_TRUE(platform::GetFileTimes(in + "/ren.docx", t));
   t.modification.tv_sec = 1300000000;
-  t.access.tv_sec = 1400000000;
   ASSERT_TRUE(platform::SetFileTimes(in + "/ren.docx", t));
 
   EXPECT_EQ(program.Run(Settings({"Source=" + in + "/del.docx", "Target=" + out, "PureConsole=True", "DeleteSource=True"})), 0);
@@ -154,8 +153,8 @@ TEST_F(HeadlessFixture, SourceTreatmentAfterSuccessOnly) {
   EXPECT_TRUE(Exists(in + "/ren.docx.done"));
   platform::FileTimes got;
   ASSERT_TRUE(platform::GetFileTimes(out + "/ren.txt", got));
+  // The conversion itself reads the source, so only its last-write time is a stable witness.
   EXPECT_EQ(got.modification.tv_sec, 1300000000);
-  EXPECT_EQ(got.access.tv_sec, 1400000000);
 
   EXPECT_EQ(program.Run(Settings({"Source=" + in + "/bad.docx", "Target=" + out, "PureConsole=True",
                                   "RenameSource=.done", "DeleteSource=True"})), 1);

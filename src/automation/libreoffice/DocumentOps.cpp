@@ -63,14 +63,14 @@ void CheckOpen(const WriterDocument& doc) {
 void FinishTextFile(const std::string& target, SaveFormat::Post post) {
   std::string bytes;
   if (!platform::ReadFileBytes(target, bytes))
-    throw EOleError("The saved file could not be read back: " + target);
+    throw EOleError("The saved text file could not be read back");
   std::string out = post == SaveFormat::Utf16 ? StandInsToCr_Utf16Le(bytes)
                                               : platform::EncodeAnsi(StandInsToCr_Utf8(bytes));
   if (out != bytes) {
     try {
       platform::WriteFileInPlace(target, out, false);
     } catch (const std::exception& e) {
-      throw EOleError("The saved file could not be completed: " + target + " (" + e.what() + ")");
+      throw EOleError(std::string("The saved text file could not be completed (") + e.what() + ")");
     }
   }
 }
@@ -129,7 +129,7 @@ void SaveDocumentAs(const WriterDocument& doc, const std::string& target, int fo
       reason = "the folder does not exist";
     else if (reason.find("Access") != std::string::npos || reason.find("0x507") != std::string::npos)
       reason = "access denied";
-    throw EOleError("The document could not be saved as " + target +
+    throw EOleError(std::string("The document could not be saved as text") +
                     (reason.empty() ? std::string() : " (" + reason + ")"));
   }
   if (f.post != SaveFormat::None && !LooksLikeUrl(target)) FinishTextFile(target, f.post);

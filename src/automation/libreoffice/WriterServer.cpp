@@ -166,7 +166,7 @@ DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
   const bool isUrl = LooksLikeUrl(path);
   if (path.empty()) throw EOleError("The document could not be opened: no file name was given");
   if (!isUrl && !platform::FileExists(path))
-    throw EOleError("The document could not be opened: " + path + " (file not found)");
+    throw EOleError("The document could not be opened (file not found)");
   std::vector<std::pair<std::string, Any>> extra;
   if (readOnly) extra.emplace_back("ReadOnly", Any(true));
   if (password) extra.emplace_back("Password", Any(ToOU(*password)));
@@ -176,13 +176,14 @@ DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
   } catch (const css::lang::IllegalArgumentException&) {
     // The office's own text here ("type detection failed" and the like) tells a user nothing.
     if (!IsAlive()) throw;
-    throw EOleError("The document could not be opened: " + path + " (unknown or unreadable format)");
+    throw EOleError("The document could not be opened (unknown or unreadable format)");
   }
   if (!doc) {
     if (!IsAlive()) throw EOleServerGone(GoneMessage());
     // The office answers a protected document without its password, a wrong password and a
-    // damaged file alike: with no document and no reason.
-    throw EOleError("The document could not be opened: " + path +
+    // damaged file alike: with no document and no reason. Messages name no file: the log
+    // names the source already, and equal failures should read alike in the failure report.
+    throw EOleError(std::string("The document could not be opened") +
                     (password ? " (wrong password, or the file is damaged)"
                               : " (it is password-protected or damaged)"));
   }

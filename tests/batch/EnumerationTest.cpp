@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "BatchTestEnv.h"
+
+namespace batchtest {
+namespace {
+
+using batch::TcvBatch;
+
+class Enumeration : public BatchTest {
+ protected:
+  void Make(const std::vector<std::string>& files) {
+    for (const auto& f : files) testsupport::WriteFile(dir / ("in/" + f), "x");
+  }
+  // Runs a whole enumeration and returns the listed names relative to the source folder.
+  std::vector<std::string> List(const std::string& mask, bool recursive) {
+    TcvBatch b;
+    b.Start(dir / ("in/" + mask), dir / "out", recursive);
+    b.WaitFor();
+    EXPECT_TRUE(b.Done());
+    std::vector<std::string> names;
+    for (auto& n : Names(b)) names.push_back(n.substr((dir / "in/").size()));
+    return names;
+  }
+  static std::set<std::string> AsSet(const std::vector<std::string>& v) { return {v.begin(), v.end()}; }
+};
+
+TEST_F(Enumeration, HiddenFilesLockFilesAndAttributesFollowTheSettings) {
+  Make({"a.doc", ".hidden.doc", "~$lock.doc", "a~$b.doc", "ro.doc", "skip.txt", ".hid/h.doc", "sub/s.doc"});
+  ::chmod((dir / "in/ro.doc").c_str(), 0444);
+  ASSERT_EQ(::mkfifo((dir / "in/pipe.doc").c_str(), 0600), 0);
+
+  struct Case {
+    const char* skipHidden;
+    bool skipLockFiles;
+    std::set<std::string> expected;
+  } cases[] = {
+      {"False", true, {"a.doc", ".hidden.doc", "a~$b.doc", "ro.doc", "sub/s.doc"}},
+      {"True", true, {"a.doc", "a~$b.doc", "ro.doc", "sub/s.doc"}},
+      {"1", false, {"a.doc", "~$lock.doc", "a~$b.doc", "ro.doc", "sub/s.doc"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.skipHidden);
+    project->SetValue("SkipHidden", c.skipHidden);
+    batch::SetSkipLockFiles(c.skipLockFiles);
+    EXPECT_EQ(AsSet(List("*.doc?", true)), c.expected);
+  }
+}
+
+TEST_F(Enumeration, FolderFilesComeBeforeItsSubFoldersDepthFirst) {
+  Make({"r1.doc", "r2.doc", "A/a1.doc", "A/A1/x.doc", "A/A1/y.doc", "A/A2/z.doc", "B/b.doc", "B/B1/c.doc"});
+  auto names = List("*.doc", true);
+  ASSERT_EQ(names.size(), 8u);
+  auto pos = [&](const std::string& n) { return std::find(names.begin(), names.end(), n) - names.begin(); };
+  // Root files first; each sub-tree is one contiguous run that starts with its own files.
+  EXPECT_LT(std::max(pos("r1.doc"), pos("r2.doc")), 2);
+  auto run = [&](const std::string& prefix) {
+    std::vector<long> at;
+    for (std::size_t i = 0; i < names.size(); ++i)
+      if (names[i].rfind(prefix, 0) == 0) at.push_back(static_cast<long>(i));
+    return at;
+  };
+  for (const char* tree : {"A/", "B/", "A/A1/", "A/A2/", "B/B1/"}) {
+    auto at = run(tree);
+    EXPECT_EQ(at.back() - at.front() + 1, static_cast<long>(at.size())) << tree;
+  }
+  EXPECT_LT(pos("A/a1.doc"), std::min(pos("A/A1/x.doc"), pos("A/A2/z.doc")));
+  EXPECT_LT(pos("B/b.doc"), pos("B/B1/c.doc"));
+  // Not recursive: the root's own files only.
+  EXPECT_EQ(AsSet(List("*.doc", false)), (std::set<std::string>{"r1.doc", "r2.doc"}));
+}
+
+TEST_F(Enumeration, LinkLoopsEndAndEachFolderIsEnteredOnce) {
+  Make({"a.doc", "sub/b.doc"});
+  ASSERT_EQ(::symlink((dir / "in").c_str(), (dir / "in/sub/loop").c_str()), 0);
+  ASSERT_EQ(::symlink((dir / "in/sub").c_str(), (dir / "in/again").c_str()), 0);
+  auto names = List("*.doc", true);
+  EXPECT_EQ(names.size(), 2u);
+  EXPECT_EQ(AsSet(names).size(), 2u);
+}
+
+TEST_F(Enumeration, EmptyMaskListsNothing) {
+  Make({"a.doc", "sub/b.doc"});
+  EXPECT_TRUE(List("", true).empty());
+}
+
+TEST_F(Enumeration, ExtraExpressionFiltersThePathsAndAnInvalidOneFiltersNothing) {
+  Make({"a.doc", "Archive/b.doc", "x/archive/c.doc", "archived/d.doc"});
+  project->SetValue("RegExt", "/archive/");
+  EXPECT_EQ(AsSet(List("*.doc", true)), (std::set<std::string>{"Archive/b.doc", "x/archive/c.doc"}));
+  project->SetValue("RegExt", "([unclosed");
+  EXPECT_EQ(List("*.doc", true).size(), 4u);
+}
+
+TEST_F(Enumeration, TerminateEndsTheWalkButStillCompletesTheList) {
+  std::vector<std::string> files;
+  for (int i = 0; i < 200; ++i) files.push_back("d" + std::to_string(i % 20) + "/f" + std::to_string(i) + ".doc");
+  Make(files);
+  TcvBatch b;
+  std::atomic<int> seen{0};
+  b.SetOnNode([&](TcvBatch& self, batch::TcvNode&) {
+    if (++seen == 5) self.Terminate();
+  });
+  b.Start(dir / "in/*.doc", dir / "out", true);
+  b.WaitFor();
+  EXPECT_TRUE(b.Done());
+  EXPECT_EQ(b.Count(), 5);
+  EXPECT_EQ(b.NextIndex(), 0);
+}
+
+}  // namespace
+}  // namespace batchtest
