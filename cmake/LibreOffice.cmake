@@ -28,6 +28,10 @@ set(LO_UNO_TYPES
   com.sun.star.lang.XMultiServiceFactory
   com.sun.star.script.XLibraryContainer
   com.sun.star.task.ErrorCodeIOException
+  com.sun.star.task.XInteractionAbort
+  com.sun.star.task.XInteractionApprove
+  com.sun.star.task.XInteractionHandler
+  com.sun.star.task.XInteractionRequest
   com.sun.star.text.XPageCursor
   com.sun.star.text.XText
   com.sun.star.text.XTextDocument
@@ -38,6 +42,7 @@ set(LO_UNO_TYPES
   com.sun.star.uno.XAggregation
   com.sun.star.uno.XWeak
   com.sun.star.uno.XComponentContext
+  com.sun.star.util.XChangesBatch
   com.sun.star.util.XCloseable
   com.sun.star.view.XLineCursor
 )

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 namespace batch {
 
@@ -109,7 +110,7 @@ struct Compiled {
 };
 
 std::shared_ptr<const Compiled> CompilePattern(const std::string& pattern, uint8_t options) {
-  uint32_t flags = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS |
+  uint32_t flags = PCRE2_UTF | PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS |
                    PCRE2_NEVER_BACKSLASH_C;
   if (options & Regex::IgnoreCase) flags |= PCRE2_CASELESS;
   flags |= (options & Regex::Multiline) ? PCRE2_MULTILINE : PCRE2_DOLLAR_ENDONLY;
@@ -211,6 +212,54 @@ std::shared_ptr<const Compiled> Prepare(const std::string& pattern, uint8_t opti
   return compiled;
 }
 
+// Length of the well-formed UTF-8 sequence at text[i] (overlong forms, surrogates and values
+// past U+10FFFF are not well formed); 0 when there is none.
+std::size_t SequenceLength(const std::string& text, std::size_t i) {
+  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  unsigned char lead = byte(i);
+  if (lead < 0x80) return 1;
+  std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+  if (length == 0 || lead > 0xF4 || i + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k)
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  unsigned char second = byte(i + 1);
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
+      (lead == 0xF4 && second > 0x8F))
+    return 0;
+  return length;
+}
+
+// File names on Linux are bytes, not always UTF-8. A subject with stray bytes is matched as
+// if each were U+FFFD, so that "." and ".*" step over it as they would over any character;
+// origin maps every offset of the clean text back to the subject.
+bool CleanSubject(const std::string& subject, std::string& clean, std::vector<std::size_t>* origin) {
+  std::size_t i = 0;
+  while (i < subject.size()) {
+    std::size_t n = SequenceLength(subject, i);
+    if (n == 0) break;
+    i += n;
+  }
+  if (i == subject.size()) return false;
+  clean.assign(subject, 0, i);
+  if (origin)
+    for (std::size_t k = 0; k < i; ++k) origin->push_back(k);
+  while (i < subject.size()) {
+    std::size_t n = SequenceLength(subject, i);
+    if (n == 0) {
+      clean += "\xEF\xBF\xBD";
+      if (origin) origin->insert(origin->end(), 3, i);
+      ++i;
+    } else {
+      clean.append(subject, i, n);
+      if (origin)
+        for (std::size_t k = 0; k < n; ++k) origin->push_back(i + k);
+      i += n;
+    }
+  }
+  if (origin) origin->push_back(subject.size());
+  return true;
+}
+
 // Expands "$" forms of a replacement the way the scripting engine does: "$nn" takes two
 // digits when that group exists, else one; a form that names no group stays literal.
 std::string ExpandReplacement(const std::string& replacement, const std::string& subject,
@@ -279,17 +328,26 @@ ERegexException ERegexException::FromNumber(uint16_t number, const std::string& 
 bool Regex::Test(const std::string& pattern, uint8_t options, const std::string& subject) {
   auto compiled = Prepare(pattern, options);
   MatchData data(compiled->code);
-  return RunMatch(*compiled, subject, data) > 0;
+  std::string clean;
+  const std::string& text = CleanSubject(subject, clean, nullptr) ? clean : subject;
+  return RunMatch(*compiled, text, data) > 0;
 }
 
 std::string Regex::Replace(const std::string& pattern, const std::string& subject,
                            const std::string& replacement) {
   auto compiled = Prepare(pattern, 0);
   MatchData data(compiled->code);
-  int pairs = RunMatch(*compiled, subject, data);
+  std::string clean;
+  std::vector<std::size_t> origin;
+  bool cleaned = CleanSubject(subject, clean, &origin);
+  int pairs = RunMatch(*compiled, cleaned ? clean : subject, data);
   if (pairs == 0) return subject;
-  const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
-  return subject.substr(0, ovector[0]) + ExpandReplacement(replacement, subject, ovector, pairs) +
+  std::vector<PCRE2_SIZE> ovector(pcre2_get_ovector_pointer(data.get()),
+                                  pcre2_get_ovector_pointer(data.get()) + 2 * pairs);
+  if (cleaned)
+    for (auto& offset : ovector)
+      if (offset != PCRE2_UNSET) offset = origin[offset];
+  return subject.substr(0, ovector[0]) + ExpandReplacement(replacement, subject, ovector.data(), pairs) +
          subject.substr(ovector[1]);
 }
 

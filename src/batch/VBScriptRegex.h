@@ -8,8 +8,8 @@
 //
 // Every match runs under a bounded backtracking budget: a pattern that would take exponential
 // time (such as "(a+)+$" against a long name) fails fast with ERegexException instead of
-// hanging the thread. Subjects that are not valid UTF-8 never crash: their invalid bytes
-// simply match nothing.
+// hanging the thread. Subjects that are not valid UTF-8 (Linux file names are bytes) are
+// matched as if each stray byte were U+FFFD; Replace keeps those bytes as they were.
 #include <cstdint>
 #include <stdexcept>
 #include <string>

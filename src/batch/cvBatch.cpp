@@ -17,10 +17,6 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
     text.replace(pos, from.size(), to);
 }
 
-bool SameHost(const std::string& text, const std::string& host) {
-  return core::SameText(text, host);
-}
-
 }  // namespace
 
 std::string MaskToRegex(const std::string& mask) {
@@ -60,7 +56,7 @@ std::string TcvBatch::NormalizePath(const std::string& path) {
   std::size_t slashes = path.size() - kPrefix.size() - rest.size();
   if (slashes == 2) {
     std::size_t end = rest.find('/');
-    if (end != std::string::npos && SameHost(rest.substr(0, end), "localhost")) return rest.substr(end);
+    if (end != std::string::npos && core::SameText(rest.substr(0, end), "localhost")) return rest.substr(end);
     return "//" + rest;
   }
   return "/" + rest;
@@ -110,8 +106,12 @@ void TcvBatch::AddFile(const std::string& fileName) {
 }
 
 void TcvBatch::AddLastFile(const std::string& fileName) {
+  // The list completes even when the filter or OnNode throws, or waiting workers never end.
+  struct Complete {
+    std::atomic<bool>& done;
+    ~Complete() { done.store(true); }
+  } complete{done_};
   AddFile(fileName);
-  done_.store(true);
 }
 
 int TcvBatch::Count() const {

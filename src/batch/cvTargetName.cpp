@@ -104,7 +104,8 @@ std::string TcvConvertor::GetTargetFileName(TcvBatch& batch, TcvNode& node) {
 
   if (!platform::FileExists(name)) return name;
   if (IsSameFile(source, name)) {
-    std::string message = "The target file is the source file itself: " + name;
+    // No path in the text: the row already shows it, and Errors should hold it once per run.
+    const std::string message = "The target file is the source file itself";
     node.Message = message;
     node.Status = NodeFailure;
     batch.AddFailure(message);

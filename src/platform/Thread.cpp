@@ -19,9 +19,13 @@ Thread::~Thread() {
 void Thread::Start() {
   bool expected = false;
   if (!started_.compare_exchange_strong(expected, true)) return;
+  if (freeOnTerminate_) {
+    // A self-freeing thread may delete this object before std::thread's constructor returns:
+    // its handle is never stored here, and nothing touches a member after the launch.
+    std::thread(&Thread::Run, this).detach();
+    return;
+  }
   thread_ = std::thread([this] { Run(); });
-  // A self-freeing thread deletes itself, so nobody may join it.
-  if (freeOnTerminate_) thread_.detach();
 }
 
 void Thread::WaitFor() {

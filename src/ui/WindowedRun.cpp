@@ -1,15 +1,16 @@
 #include "ui/WindowedRun.h"
 
 #include <QApplication>
-#include <QThread>
 
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "core/Globals.h"
-#include "core/cvInfo.h"
 #include "core/cvProject.h"
 #include "platform/MainThread.h"
+#include "ui/MainThreadDispatcher.h"
+#include "ui/cvFormBase.h"
 #include "ui/cvFormMain.h"
 #include "ui/cvQuillexAbout.h"
 
@@ -17,8 +18,8 @@ namespace ui {
 
 namespace {
 
-// An exception thrown by a handler must not unwind through Qt's event loop (which is not
-// exception safe): it is reported where it is caught and the loop goes on.
+// The last line of defence: handlers are guarded themselves (RunGuarded), but an exception from
+// anywhere else in event delivery is reported here rather than ending the program.
 class TcvApplication : public QApplication {
  public:
   TcvApplication(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -27,50 +28,12 @@ class TcvApplication : public QApplication {
     try {
       return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
-      Report(e.what());
+      ReportException(e.what());
     } catch (...) {
-      Report("Unknown exception");
+      ReportException("Unknown exception");
     }
     return false;
   }
-
- private:
-  static void Report(const std::string& message) {
-    try {
-      if (core::TcvInfo* info = core::cvInfo()) info->HandleException(message);
-    } catch (...) {
-      // The report itself failing must not end the program.
-    }
-  }
-};
-
-// Runs a worker's call on the GUI thread and blocks the worker until it has returned there; an
-// exception of the call is carried back and thrown on the worker.
-class TcvMainThreadDispatcher : public platform::MainThreadDispatcher {
- public:
-  explicit TcvMainThreadDispatcher(QObject* guiObject) : guiObject_(guiObject) {}
-
-  void RunAndWait(const std::function<void()>& call) override {
-    if (QThread::currentThread() == guiObject_->thread()) {
-      call();
-      return;
-    }
-    std::exception_ptr error;
-    QMetaObject::invokeMethod(
-        guiObject_,
-        [&] {
-          try {
-            call();
-          } catch (...) {
-            error = std::current_exception();
-          }
-        },
-        Qt::BlockingQueuedConnection);
-    if (error) std::rethrow_exception(error);
-  }
-
- private:
-  QObject* guiObject_;
 };
 
 }  // namespace
@@ -81,8 +44,7 @@ int RunWindowed(int& argc, char** argv) {
   QApplication::setApplicationName(QString::fromStdString(project->Title));
   QGuiApplication::setDesktopFileName(QStringLiteral("quillex"));
 
-  QObject dispatchTarget;
-  TcvMainThreadDispatcher dispatcher(&dispatchTarget);
+  TcvMainThreadDispatcher dispatcher;
   platform::SetMainThreadDispatcher(&dispatcher);
 
   int result = 0;

@@ -24,6 +24,8 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& bounds, int pi
   QPalette palette = label->palette();
   palette.setColor(QPalette::WindowText, QColor(221, 221, 221));
   label->setPalette(palette);
+  // The base window's button-face background would otherwise make the labels use ButtonText.
+  label->setForegroundRole(QPalette::WindowText);
   // Clicks on the labels close the window as clicks on the window do.
   label->setAttribute(Qt::WA_TransparentForMouseEvents);
   return label;

@@ -8,7 +8,30 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include <exception>
+
+#include "core/Globals.h"
+#include "core/cvInfo.h"
+
 namespace ui {
+
+void ReportException(const std::string& message) {
+  try {
+    if (core::TcvInfo* info = core::cvInfo()) info->HandleException(message);
+  } catch (...) {
+    // The report itself failing must not end the program.
+  }
+}
+
+void RunGuarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    ReportException(e.what());
+  } catch (...) {
+    ReportException("Unknown exception");
+  }
+}
 
 TcvFrmBase::TcvFrmBase(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags) {
   setFont(BaseFont());
@@ -27,6 +50,9 @@ QFont TcvFrmBase::BaseFont(const QString& family, int pointSize) {
   if (QFontInfo(font).family().compare(family, Qt::CaseInsensitive) != 0) {
     font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPointSize(pointSize);
+    // The fixed layouts were measured with a narrow face; a condensed cut of the desktop's font
+    // keeps captions inside their buttons where one exists.
+    font.setStretch(QFont::SemiCondensed);
   }
   return font;
 }

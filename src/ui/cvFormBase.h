@@ -8,9 +8,19 @@
 // only, like every widget.
 #include <QWidget>
 
+#include <functional>
+#include <string>
+
 class QEventLoop;
 
 namespace ui {
+
+// Runs a window's handler. An exception it throws goes to the program's handler of uncaught
+// exceptions (core::cvInfo()->HandleException: counted and reported, no message box) instead of
+// unwinding through the toolkit, and the program goes on.
+void RunGuarded(const std::function<void()>& handler);
+// Hands an exception's message to that handler; never throws.
+void ReportException(const std::string& message);
 
 // Modal results, as the dialogs set them.
 enum TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2 };

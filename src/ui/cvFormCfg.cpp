@@ -37,8 +37,8 @@ TcvFrmCfg::TcvFrmCfg(QWidget* parent)
   btnCancel->setObjectName("btnCancel");
   btnCancel->setGeometry(200, 233, 72, 25);
 
-  connect(btnHelp, &QPushButton::clicked, this, &TcvFrmCfg::btnHelpClick);
-  connect(btnOk, &QPushButton::clicked, this, &TcvFrmCfg::btnOkClick);
+  connect(btnHelp, &QPushButton::clicked, this, [this] { RunGuarded([this] { btnHelpClick(); }); });
+  connect(btnOk, &QPushButton::clicked, this, [this] { RunGuarded([this] { btnOkClick(); }); });
   connect(btnCancel, &QPushButton::clicked, this, [this] { SetModalResult(mrOk); });
 }
 

@@ -95,31 +95,35 @@ TcvFrmMain::~TcvFrmMain() {
 }
 
 void TcvFrmMain::ConnectHandlers() {
-  connect(aOpen, &QAction::triggered, this, &TcvFrmMain::aOpenExecute);
-  connect(aNew, &QAction::triggered, this, &TcvFrmMain::aNewExecute);
-  connect(aConfig, &QAction::triggered, this, &TcvFrmMain::aConfigExecute);
-  connect(aSave, &QAction::triggered, this, &TcvFrmMain::aSaveExecute);
-  connect(aSaveAs, &QAction::triggered, this, &TcvFrmMain::aSaveAsExecute);
-  connect(aUpdate, &QAction::triggered, this, &TcvFrmMain::aUpdateExecute);
-  connect(aHelp, &QAction::triggered, this, &TcvFrmMain::aHelpExecute);
-  connect(aHomePage, &QAction::triggered, this, &TcvFrmMain::aHomePageExecute);
-  connect(aSupports, &QAction::triggered, this, &TcvFrmMain::aSupportsExecute);
-  connect(aAbout, &QAction::triggered, this, &TcvFrmMain::aAboutExecute);
-  connect(aSearch, &QAction::triggered, this, &TcvFrmMain::aSearchExecute);
-  connect(aConvert, &QAction::triggered, this, &TcvFrmMain::aConvertExecute);
-  connect(aSearchConvert, &QAction::triggered, this, &TcvFrmMain::aSearchConvertExecute);
-  connect(aPause, &QAction::triggered, this, &TcvFrmMain::aPauseExecute);
-  connect(aStop, &QAction::triggered, this, &TcvFrmMain::aStopExecute);
-  connect(aView, &QAction::triggered, this, &TcvFrmMain::aViewExecute);
-  connect(bSource, &QPushButton::clicked, this, &TcvFrmMain::bSourceClick);
-  connect(bSourceFile, &QPushButton::clicked, this, &TcvFrmMain::bSourceFileClick);
-  connect(bTarget, &QPushButton::clicked, this, &TcvFrmMain::bTargetClick);
-  connect(BrowseFiles1, &QAction::triggered, this, &TcvFrmMain::bSourceFileClick);
-  connect(ViewSource1, &QAction::triggered, this, &TcvFrmMain::ViewSource1Click);
-  connect(OpenSource1, &QAction::triggered, this, &TcvFrmMain::OpenSource1Click);
+  // Every handler runs guarded: a failed save or export is reported, never a crash.
+  auto on = [this](auto* sender, auto signal, void (TcvFrmMain::*handler)()) {
+    connect(sender, signal, this, [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
+  };
+  on(aOpen, &QAction::triggered, &TcvFrmMain::aOpenExecute);
+  on(aNew, &QAction::triggered, &TcvFrmMain::aNewExecute);
+  on(aConfig, &QAction::triggered, &TcvFrmMain::aConfigExecute);
+  on(aSave, &QAction::triggered, &TcvFrmMain::aSaveExecute);
+  on(aSaveAs, &QAction::triggered, &TcvFrmMain::aSaveAsExecute);
+  on(aUpdate, &QAction::triggered, &TcvFrmMain::aUpdateExecute);
+  on(aHelp, &QAction::triggered, &TcvFrmMain::aHelpExecute);
+  on(aHomePage, &QAction::triggered, &TcvFrmMain::aHomePageExecute);
+  on(aSupports, &QAction::triggered, &TcvFrmMain::aSupportsExecute);
+  on(aAbout, &QAction::triggered, &TcvFrmMain::aAboutExecute);
+  on(aSearch, &QAction::triggered, &TcvFrmMain::aSearchExecute);
+  on(aConvert, &QAction::triggered, &TcvFrmMain::aConvertExecute);
+  on(aSearchConvert, &QAction::triggered, &TcvFrmMain::aSearchConvertExecute);
+  on(aPause, &QAction::triggered, &TcvFrmMain::aPauseExecute);
+  on(aStop, &QAction::triggered, &TcvFrmMain::aStopExecute);
+  on(aView, &QAction::triggered, &TcvFrmMain::aViewExecute);
+  on(bSource, &QPushButton::clicked, &TcvFrmMain::bSourceClick);
+  on(bSourceFile, &QPushButton::clicked, &TcvFrmMain::bSourceFileClick);
+  on(bTarget, &QPushButton::clicked, &TcvFrmMain::bTargetClick);
+  on(BrowseFiles1, &QAction::triggered, &TcvFrmMain::bSourceFileClick);
+  on(ViewSource1, &QAction::triggered, &TcvFrmMain::ViewSource1Click);
+  on(OpenSource1, &QAction::triggered, &TcvFrmMain::OpenSource1Click);
+  on(ExportList1, &QAction::triggered, &TcvFrmMain::ExportList1Click);
+  on(pm2, &QMenu::aboutToShow, &TcvFrmMain::pm2Popup);
   connect(ViewOutput1, &QAction::triggered, aView, &QAction::trigger);
-  connect(ExportList1, &QAction::triggered, this, &TcvFrmMain::ExportList1Click);
-  connect(pm2, &QMenu::aboutToShow, this, &TcvFrmMain::pm2Popup);
   connect(lViewer, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
     pm1Popup();
     pm1->popup(lViewer->viewport()->mapToGlobal(pos));
@@ -286,16 +290,17 @@ bool TcvFrmMain::eventFilter(QObject* watched, QEvent* event) {
       if (!drop->mimeData()->hasUrls()) break;
       drop->acceptProposedAction();
       QWidget* target = watched == lViewer->viewport() ? lViewer : qobject_cast<QWidget*>(watched);
-      DropFiles(target, PathsOf(drop->mimeData()));
+      QStringList paths = PathsOf(drop->mimeData());
+      RunGuarded([&] { DropFiles(target, paths); });
       return true;
     }
     case QEvent::MouseButtonDblClick:
       if (watched == eSource) {
-        bSourceFileClick();
+        RunGuarded([this] { bSourceFileClick(); });
         return true;
       }
       if (watched == eTarget) {
-        bTargetClick();
+        RunGuarded([this] { bTargetClick(); });
         return true;
       }
       break;
@@ -312,7 +317,9 @@ void TcvFrmMain::dragEnterEvent(QDragEnterEvent* event) {
 void TcvFrmMain::dropEvent(QDropEvent* event) {
   // Drops elsewhere than on the two edit boxes and the list are taken and left without effect.
   event->acceptProposedAction();
-  DropFiles(childAt(event->position().toPoint()), PathsOf(event->mimeData()));
+  QWidget* target = childAt(event->position().toPoint());
+  QStringList paths = PathsOf(event->mimeData());
+  RunGuarded([&] { DropFiles(target, paths); });
 }
 
 }  // namespace ui

@@ -93,7 +93,7 @@ class TcvFrmMain : public TcvFrmBase {
   // Frees the batch jobs NewBatch retired during a run. The run control calls it once the last
   // converter has ended.
   void ReleaseRetiredBatches();
-  // Without a node: fills an empty target with the path's folder and adds the path to the batch
+  // Without a node (GUI thread only): fills an empty target with the path's folder and adds it to the batch
   // as a job (AddLastFile); returns nullptr. With a node: row node.Index is made to show the
   // node (inserted with the path when missing; icon = Status). Any thread: the node is read
   // under the batch's list lock, the row change is applied on the GUI thread (at once when

@@ -14,6 +14,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "ui/ActionButton.h"
 #include "ui/Pictures.h"
 
@@ -134,7 +136,10 @@ void TcvFrmMain::CreateActionPanel() {
   bSourceFile->setToolTip("Choose file(s) and click \"Convert\" to convert them");
   cSubdir = Named(new QCheckBox("Su&b folders", pSource), "cSubdir");
   cSubdir->setLayoutDirection(Qt::RightToLeft);
-  cSubdir->setGeometry(634, 12, 72, 17);
+  // Caption left of the box, ending where the Search button begins; a wider font widens it into
+  // the free space before it rather than cutting the caption.
+  int subdirWidth = std::clamp(cSubdir->sizeHint().width(), 72, 82);
+  cSubdir->setGeometry(706 - subdirWidth, 12, subdirWidth, 17);
   cSubdir->setToolTip(QString());
   bSearch = Named(new TcvActionButton(pSource), "bSearch");
   bSearch->setGeometry(710, 10, 76, 21);

@@ -207,7 +207,7 @@ void TcvFrmMain::pm2Popup() {
     QAction* item = pm2->addAction(QString(caption).replace('&', QStringLiteral("&&")));
     item->setData(caption);
     item->setEnabled(platform::FileExists(path));
-    connect(item, &QAction::triggered, this, [this, item] { RecentProjectClick(item); });
+    connect(item, &QAction::triggered, this, [this, item] { RunGuarded([&] { RecentProjectClick(item); }); });
   }
 }
 

@@ -79,6 +79,15 @@ TEST_F(JobList, HandGivenFileIsTheWholeList) {
   EXPECT_TRUE(b.IsDrained());
 }
 
+TEST_F(JobList, HandGivenListCompletesEvenWhenItsReceiverThrows) {
+  TcvBatch b;
+  b.SetOnNode([](TcvBatch&, TcvNode&) { throw std::runtime_error("receiver failed"); });
+  EXPECT_THROW(b.AddLastFile("/in/a.doc"), std::runtime_error);
+  EXPECT_TRUE(b.Done());
+  EXPECT_NE(b.NextNode(), nullptr);
+  EXPECT_EQ(b.NextNode(), nullptr);
+}
+
 TEST_F(JobList, FailuresCountEachTimeButRecordEachTextOnce) {
   TcvBatch b;
   b.AddFailure("Cannot open file");

@@ -81,8 +81,10 @@ TEST(Regex, TestSearchesWithTheDialectsAnchorsAndOptions) {
       {"[^]", 0, "x", true},
       {"[]", 0, "x", false},
       {"", 0, "", true},
-      // Bytes that are not UTF-8 match nothing but never break the search.
+      // Stray bytes (not UTF-8) count as one character each.
       {".*\\.doc$", 0, "/in/\xff\xfe.doc", true},
+      {"^/in/..\\.doc$", 0, "/in/\xff\xfe.doc", true},
+      {"^.$", 0, "\xc3", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.pattern) + " on " + c.subject);
@@ -104,6 +106,7 @@ TEST(Regex, ReplaceChangesOnlyTheFirstMatchCaseSensitively) {
       {"n", "banana", "$3", "ba$3ana"},
       {"x", "banana", "y", "banana"},
       {"a", "\xff" "a", "b", "\xff" "b"},
+      {"^.(.)", "\xff" "\xe9z", "[$1]", "[\xe9]z"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.subject + " / " + c.pattern);

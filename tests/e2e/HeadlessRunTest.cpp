@@ -76,6 +76,9 @@ TEST_F(HeadlessFixture, TreeWithOddNamesHiddenAndLockFiles) {
   EXPECT_TRUE(Contains(lines, "Success => " + in + "/" + odd + " => " + out + "/q\"uote & and=eq \xC3\xA9t\xC3\xA9.txt"));
   EXPECT_EQ(CountPrefix(lines, "Failure => " + in + "/broken.docx => "), 1);
   EXPECT_FALSE(Exists(out + "/.hiddendir"));
+  // The office leaves no lock files beside the documents it read.
+  for (auto& e : std::filesystem::recursive_directory_iterator(in))
+    EXPECT_EQ(e.path().filename().string().rfind(".~lock", 0), std::string::npos) << e.path();
   EXPECT_FALSE(Exists(out + "/~$lock.txt"));
 
   // Word's Unicode text: UTF-16LE with a byte-order mark and CR LF line ends.

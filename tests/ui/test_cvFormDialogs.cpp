@@ -27,9 +27,9 @@ class DialogWindowsTest : public QObject {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("settings");
     QTest::newRow("ok takes the edited target") << "replace" << "btnOk" << "/in/*.doc?" << true << "/d/out/"
-                                                << "Source=/in/*.doc?\r\nSubdir=True\r\nTarget=/d/out/\r\nThreadsCount=2\r\n";
+                                                << "ThreadsCount=2\r\nSource=/in/*.doc?\r\nSubdir=True\r\nTarget=/d/out/\r\n";
     QTest::newRow("cancel keeps what was collected") << "replace" << "btnCancel" << "/in/*.doc?" << true << "/out/"
-                                                     << "Source=/in/*.doc?\r\nSubdir=True\r\nTarget=/out/\r\nThreadsCount=2\r\n";
+                                                     << "ThreadsCount=2\r\nSource=/in/*.doc?\r\nSubdir=True\r\nTarget=/out/\r\n";
     QTest::newRow("ok on an emptied memo removes every setting") << "empty" << "btnOk" << "" << false << "" << "";
   }
   void configEditsTheSettings() {
@@ -145,6 +145,8 @@ class DialogWindowsTest : public QObject {
     // The ampersand is shown as it stands, and the second showing does not refill.
     QCOMPARE(seen, (QStringList{"Quill & Co Converter|2020.12.1118.2014", "Quill & Co Converter|2020.12.1118.2014"}));
     QCOMPARE(about.img->pixmap().size(), QSize(128, 128));
+    for (QLabel* label : {about.lblProduct, about.lblVersion, about.lblCopright})
+      QCOMPARE(label->palette().color(label->foregroundRole()), QColor(221, 221, 221));
     QCOMPARE(about.size(), QSize(472, 243));
   }
 };

@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "UiTestEnv.h"
@@ -314,13 +315,19 @@ class MainWindowTest : public QObject {
     w.main.show();
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile("/a/1.doc"), QUrl::fromLocalFile("/a/2.doc")});
-    QWidget* viewport = w.main.lViewer->viewport();
-    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &drop);
+    // Qt delivers a drop to the widget that accepted the drag's entry.
+    auto dragAndDrop = [&](QWidget* on) {
+      QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(on, &enter);
+      QVERIFY(enter.isAccepted());
+      QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(on, &drop);
+    };
+    dragAndDrop(w.main.lViewer->viewport());
     QCOMPARE(w.Rows(), (QStringList{"/a/1.doc", "/a/2.doc"}));
-    QDropEvent onEdit(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w.main.eSource, &onEdit);
+    dragAndDrop(w.main.eSource);
     QCOMPARE(w.main.eSource->text(), QString("/a/1.doc"));
+    QCOMPARE(w.Rows().size(), 2);
   }
 
   void linksOfTheWebActions() {
@@ -333,10 +340,14 @@ class MainWindowTest : public QObject {
     w.main.aHelp->trigger();
     QStringList links = uitest::WaitForLinks(w.env, 4);
     QCOMPARE(links.size(), 4);
-    QVERIFY2(links[0].startsWith("http://www.quillex.example.org/en/quillex/download.htm?"), qPrintable(links[0]));
-    QVERIFY2(links[1].startsWith("http://www.quillex.example.org?"), qPrintable(links[1]));
-    QVERIFY(links[2].startsWith("mailto:support@quillex.example.org"));
-    QCOMPARE(links[3], Q(w.env.exeName + ".pdf"));
+    // The openers run side by side, so their records may come in any order.
+    auto opened = [&](const QString& prefix) {
+      return std::count_if(links.begin(), links.end(), [&](const QString& l) { return l.startsWith(prefix); }) == 1;
+    };
+    QVERIFY(opened("http://www.quillex.example.org/en/quillex/download.htm?"));
+    QVERIFY(opened("http://www.quillex.example.org?"));
+    QVERIFY(opened("mailto:support@quillex.example.org?subject=Support required for Quillex Converter "));
+    QVERIFY(links.contains(Q(w.env.exeName + ".pdf")));
     QCOMPARE(info.StoreValue("H"), std::string(helpCount.empty() ? "1" : std::to_string(std::stoi(helpCount) + 1)));
   }
 

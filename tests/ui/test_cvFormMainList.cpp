@@ -3,13 +3,18 @@
 #include <QAction>
 #include <QMenu>
 #include <QTest>
+#include <QThread>
 #include <QTreeWidget>
 
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 
 #include "UiTestEnv.h"
 #include "batch/cvBatch.h"
+#include "core/cvInfo.h"
+#include "platform/MainThread.h"
+#include "ui/MainThreadDispatcher.h"
 #include "ui/cvFormMain.h"
 
 using uitest::Env;
@@ -85,9 +90,19 @@ class MainListTest : public QObject {
     QCOMPARE(dialogs->asked.last(), QString("export|Log File|*.log|.log"));
   }
 
-  void exportToAnUnwritablePlaceFails() {
+  void exportToAnUnwritablePlaceIsReportedNotLost() {
     Window w;
-    QVERIFY_THROWS_EXCEPTION(std::exception, w.main.ExportList(QString::fromStdString(w.env.Path("no/such/dir/x.log"))));
+    std::string bad = w.env.Path("no/such/dir/x.log");
+    QVERIFY_THROWS_EXCEPTION(std::exception, w.main.ExportList(QString::fromStdString(bad)));
+    // Through the menu the failure reaches the exception handler: counted and reported.
+    auto* dialogs = new uitest::ScriptedDialogs;
+    w.main.SetDialogs(std::unique_ptr<ui::TcvDialogs>(dialogs));
+    dialogs->saveAs = {QString::fromStdString(bad)};
+    w.main.ExportList1->trigger();
+    QCOMPARE(w.env.info->StoreValue("E"), std::string("1"));
+    QStringList links = uitest::WaitForLinks(w.env, 1);
+    QCOMPARE(links.size(), 1);
+    QVERIFY2(links[0].contains("a=err&e="), qPrintable(links[0]));
   }
 
   void rowsFollowEntriesFromOtherThreads() {
@@ -159,6 +174,35 @@ class MainListTest : public QObject {
     QCOMPARE(w.Icons(), (QList<int>{0, 1}));
     // An icon update alone leaves the result column as it was.
     QCOMPARE(w.Rows(2), (QStringList{"", ""}));
+  }
+
+  void handOverRunsOnTheGuiThreadAndWaits() {
+    Window w;
+    ui::TcvMainThreadDispatcher dispatcher;
+    platform::SetMainThreadDispatcher(&dispatcher);
+    QThread* gui = QThread::currentThread();
+    std::atomic<bool> ranOnGui{false}, returned{false}, rethrown{false};
+    std::thread worker([&] {
+      platform::RunOnMainThread([&] {
+        ranOnGui = QThread::currentThread() == gui;
+        // The worker is still blocked while the call runs.
+        QVERIFY(!returned.load());
+      });
+      returned = true;
+      try {
+        platform::RunOnMainThread([] { throw std::runtime_error("from the GUI thread"); });
+      } catch (const std::runtime_error& e) {
+        rethrown = std::string(e.what()) == "from the GUI thread";
+      }
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(rethrown.load(), 10000);
+    worker.join();
+    QVERIFY(ranOnGui.load());
+    // On the GUI thread itself the call runs at once.
+    bool direct = false;
+    platform::RunOnMainThread([&] { direct = true; });
+    QVERIFY(direct);
+    platform::SetMainThreadDispatcher(nullptr);
   }
 
   void openSelectedTakesTheFirstSelectedRow_data() {

@@ -1,5 +1,7 @@
 #include "automation/libreoffice/WriterServer.h"
 
+#include "automation/libreoffice/SilentInteraction.h"
+
 #include <algorithm>
 
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -10,7 +12,9 @@
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/util/XChangesBatch.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
 
 #include "automation/OleError.h"
 #include "automation/libreoffice/OfficeProcess.h"
@@ -51,6 +55,27 @@ void CloseQuietly(const Reference<css::lang::XComponent>& component) {
 WriterServer::WriterServer() {
   office_ = std::make_shared<OfficeProcess>();
   session_ = std::make_shared<UnoSession>(*office_, kConnectBound);
+  DisableLockFiles();
+}
+
+void WriterServer::DisableLockFiles() {
+  // An office that opens a document for editing leaves a ".~lock.NAME#" file beside it, and a
+  // killed office never removes it: a converter must not litter the user's folders, nor make
+  // a later run see other files than the user put there.
+  try {
+    Reference<css::lang::XMultiServiceFactory> provider =
+        css::configuration::theDefaultProvider::get(session_->Context());
+    Sequence<Any> args(1);
+    args.getArray()[0] <<= PropertyValue("nodepath", 0, Any(OUString("/org.openoffice.Office.Common/Misc")),
+                                         css::beans::PropertyState_DIRECT_VALUE);
+    Reference<css::beans::XPropertySet> misc(
+        provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationUpdateAccess", args),
+        UNO_QUERY_THROW);
+    misc->setPropertyValue("UseLocking", Any(false));
+    Reference<css::util::XChangesBatch>(misc, UNO_QUERY_THROW)->commitChanges();
+  } catch (const css::uno::Exception& e) {
+    // Conversions still work; only the lock files would remain possible.
+  }
 }
 
 WriterServer::~WriterServer() {
@@ -148,6 +173,7 @@ DocumentPtr WriterServer::Load(const std::string& url,
       {"Hidden", Any(true)},
       {"MacroExecutionMode", Any(sal_Int16(0))},  // NEVER_EXECUTE
       {"UpdateDocMode", Any(sal_Int16(0))},       // NO_UPDATE
+      {"InteractionHandler", Any(MakeSilentInteractionHandler())},
   };
   props.insert(props.end(), extra.begin(), extra.end());
   Reference<css::frame::XComponentLoader> loader(session_->Desktop(), UNO_QUERY_THROW);

@@ -70,6 +70,7 @@ class WriterServer {
 
  private:
   std::string GoneMessage() const;
+  void DisableLockFiles();
   DocumentPtr Load(const std::string& url, const std::vector<std::pair<std::string, css::uno::Any>>& extra);
   void Shutdown(std::chrono::milliseconds grace);
 

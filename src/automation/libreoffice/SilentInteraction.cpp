@@ -1,0 +1,47 @@
+#include "automation/libreoffice/SilentInteraction.h"
+
+#include <com/sun/star/task/XInteractionAbort.hpp>
+#include <com/sun/star/task/XInteractionApprove.hpp>
+#include <com/sun/star/task/XInteractionContinuation.hpp>
+#include <com/sun/star/task/XInteractionRequest.hpp>
+#include <cppuhelper/implbase1.hxx>
+
+namespace automation::lo {
+
+namespace {
+
+using css::uno::Reference;
+using css::uno::UNO_QUERY;
+
+class SilentInteractionHandler : public cppu::WeakImplHelper1<css::task::XInteractionHandler> {
+ public:
+  void SAL_CALL handle(const Reference<css::task::XInteractionRequest>& request) override {
+    if (!request.is()) return;
+    const rtl::OUString kind = request->getRequest().getValueTypeName();
+    // Any password request: there is no one to ask, and a guess must not be tried either.
+    const bool abandon = kind.indexOf("Password") >= 0;
+    const auto continuations = request->getContinuations();
+    for (const auto& c : continuations) {
+      if (!abandon) {
+        Reference<css::task::XInteractionApprove> approve(c, UNO_QUERY);
+        if (approve.is()) {
+          approve->select();
+          return;
+        }
+      }
+    }
+    for (const auto& c : continuations) {
+      Reference<css::task::XInteractionAbort> abort(c, UNO_QUERY);
+      if (abort.is()) {
+        abort->select();
+        return;
+      }
+    }
+  }
+};
+
+}  // namespace
+
+Reference<css::task::XInteractionHandler> MakeSilentInteractionHandler() { return new SilentInteractionHandler(); }
+
+}  // namespace automation::lo
