@@ -2,10 +2,10 @@
 # Enumeration benchmark: 100,000 files in 1,000 folders (a tenth matching "*.doc?"), walked by
 # the batch engine and by find. The last line is "enumerate ratio R", R = engine time / find
 # time (best of several warm runs each, process start included for both).
-# Usage: bench/enumerate.sh [BUILD_DIR]   (default: build-batch beside this folder)
+# Usage: bench/enumerate.sh [BUILD_DIR]   (default: build/)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=${1:-$ROOT/build-batch}
+BUILD=${1:-$ROOT/build}
 RUNS=${RUNS:-5}
 
 cmake --build "$BUILD" --target bench_enumerate -j2 >/dev/null

@@ -66,6 +66,7 @@ void TcvWordOle::Connect() {
   } catch (const std::exception&) {
     App = CreateServer("WPS.Application");
   }
+  documentsOnServer_ = 0;
   WatchServer(App);
   try {
     AppVersion = ParseVersion(App.Get("Version"));
@@ -100,8 +101,9 @@ bool TcvWordOle::IsSkipPassword() const { return SettingBool("SkipPassword", fal
 void TcvWordOle::OpenDocument(const std::string& fileName) {
   // A server killed between two entries would fail this entry for nothing: start afresh.
   if (App && !App.IsAlive()) AbandonServer();
-  if (!App) Connect();
   if (Doc) return;
+  if (App && documentsOnServer_ >= kDocumentsPerServer) Disconnect();
+  if (!App) Connect();
   bool exists = platform::FileExists(fileName);
   if (!exists && !IsWebAddress(fileName)) {
     // Messages name no file: the log names the source, and equal failures read alike.
@@ -116,6 +118,7 @@ void TcvWordOle::OpenDocument(const std::string& fileName) {
   else
     Doc = documents.Call("Open", {Variant(fileName), Variant::Missing(), Variant(IsReadOnly())}).AsObject();
   if (!Doc) throw automation::EOleError("The word processor returned no document");
+  ++documentsOnServer_;
   try {
     AutoObject options = App.Get("Options").AsObject();
     options.Put("UpdateFieldsAtPrint", Variant(false));

@@ -27,6 +27,9 @@ void InstallStopSignals() {
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
   // A closed pipe to a child must be an error return, not the end of the program.
   ::signal(SIGPIPE, SIG_IGN);
+  // Past a file-size limit a write must fail (EFBIG) and fail its entry; the default action
+  // would end the whole run without its log.
+  ::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool StopRequested() { return g_stop != 0; }

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -51,6 +52,11 @@ QStringList PathsOf(const QMimeData* mime) {
 
 TcvFrmMain::TcvFrmMain(QWidget* parent) : TcvFrmBase(parent) {
   setObjectName("cvFrmMain");
+  link_ = std::make_shared<TRunLink>();
+  link_->window = this;
+  daemonTimer_ = new QTimer(this);
+  daemonTimer_->setSingleShot(true);
+  connect(daemonTimer_, &QTimer::timeout, this, [this] { RunGuarded([this] { AutoRun(); }); });
   dialogs_ = std::make_unique<TcvDialogs>(this);
   CreateActions();
   CreateToolBar();
@@ -153,7 +159,9 @@ void TcvFrmMain::SetDialogs(std::unique_ptr<TcvDialogs> dialogs) {
 }
 
 void TcvFrmMain::FormShow() {
-  if (!Shown) AutoRun();
+  // From the event loop rather than inside show(): a run that ends at once may close the
+  // window, and a close before the loop runs would leave the program waiting forever.
+  if (!Shown) QTimer::singleShot(0, this, [this] { RunGuarded([this] { AutoRun(); }); });
   Shown = true;
 }
 

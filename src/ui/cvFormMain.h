@@ -9,8 +9,14 @@
 // except ShowJob, JobAdded and JobProgress, which the batch job's thread and the converter
 // threads call too: from those threads they record the row's new state under the job list lock
 // and post it to the GUI thread, never waiting for it (see ShowJob).
+//
+// A run needs a main-thread hand-over installed (platform::SetMainThreadDispatcher with a
+// TcvMainThreadDispatcher on the GUI thread): each converter hands its OnFinish to the GUI
+// thread through it. Destroying the window during a run stops the run and keeps the GUI
+// thread's events flowing until the last converter has ended (bounded, see EndRun).
 #include <QStringList>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -31,8 +37,11 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+class QTimer;
+
 namespace batch {
 class TcvBatch;
+class TcvConvertor;
 class TcvNode;
 }  // namespace batch
 
@@ -75,10 +84,18 @@ class TcvFrmMain : public TcvFrmBase {
           *ExportList1 = nullptr;
 
   // Run state, used by the run control. WorkersLeft > 0 means converters still use Batch.
+  // Convertor is the head of the running chain; valid only while WorkersLeft > 0.
+  batch::TcvConvertor* Convertor = nullptr;
   int WorkersLeft = 0;
   bool Stopped = false;
   bool Shown = false;
   batch::TcvBatch* Batch() const { return batch_.get(); }
+  // A Daemon pause is under way: the next run starts when it ends, unless Stop or a close
+  // comes first. There is never more than one.
+  bool DaemonPending() const;
+  // How long the destructor lets a stopped run's converters finish their entry in hand
+  // before it leaves them behind (their batch jobs are then never freed).
+  int CloseWaitMs = 60000;
 
   // Passes eSource, cSubdir and eTarget, in this order, to the project's Bind.
   virtual void BindControls();
@@ -153,13 +170,25 @@ class TcvFrmMain : public TcvFrmBase {
   void aSearchConvertExecute();
   void aPauseExecute();
   void aStopExecute();
+  // OnFinish of every converter of the run, on the GUI thread; the last one ends the run.
+  void OnFinish();
+  // After a run or a Convert that could not start: in auto-run mode writes the log file and
+  // closes the window, or (Daemon) starts the pause before the next run.
+  void AfterRun();
+  // Convert when the project is in auto-run mode. An error that keeps the run from starting
+  // is reported and AfterRun still runs, so an unattended run closes or retries.
   void AutoRun();
+  // The target box's text cut back to a usable folder: while it holds "?" or "*" or names an
+  // existing file, it becomes its folder part without the trailing "/". Empty when nothing is
+  // left; otherwise ending with "/".
+  static QString UsableTarget(const QString& target);
 
  protected:
   void FormShow() override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   // Layout (cvFormMainLayout.cpp).
@@ -171,6 +200,15 @@ class TcvFrmMain : public TcvFrmBase {
   void ConnectHandlers();
   // Ends a running conversion before the window and its batch job go (cvFormMainRun.cpp).
   void EndRun();
+  // Run control helpers (cvFormMainRun.cpp).
+  bool Search();
+  void StartConvertors();
+  void FinishRun();
+  void SetIdleButtons();
+  void SetRunButtons();
+  void DropBatch();
+  // True while converters of this window's runs may still touch a batch job.
+  bool BatchInUse() const;
 
   // A row's state as recorded from any thread.
   struct TRowUpdate {
@@ -186,6 +224,18 @@ class TcvFrmMain : public TcvFrmBase {
 
   std::unique_ptr<batch::TcvBatch> batch_;
   std::vector<std::unique_ptr<batch::TcvBatch>> retired_;
+  bool releasePosted_ = false;
+  // The batch job the running chain takes its entries from: Batch, or a retired one once
+  // NewBatch replaced it during the run. Its counters are the run's.
+  batch::TcvBatch* runBatch_ = nullptr;
+  // What the converters' callbacks reach the window through; cleared when the window goes.
+  struct TRunLink {
+    std::mutex lock;
+    std::atomic<TcvFrmMain*> window{nullptr};
+  };
+  std::shared_ptr<TRunLink> link_;
+  QTimer* daemonTimer_ = nullptr;
+  bool closing_ = false;
   std::unique_ptr<TcvDialogs> dialogs_;
   std::vector<std::unique_ptr<TcvBoundControl>> bound_;
   TcvFrmCfg* cfg_ = nullptr;

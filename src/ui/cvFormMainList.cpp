@@ -14,9 +14,11 @@
 #include <QAction>
 #include <QMenu>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "batch/cvBatch.h"
+#include "batch/cvConvertor.h"
 #include "core/Globals.h"
 #include "core/cvProject.h"
 #include "platform/FileSystem.h"
@@ -66,8 +68,8 @@ void TcvFrmMain::NewBatch() {
     pendingRows_.clear();
   }
   if (old) {
-    if (WorkersLeft > 0) {
-      // Converters still take entries from it: only its enumeration ends now.
+    if (BatchInUse()) {
+      // Converters may still take entries from it: only its enumeration ends now.
       old->Terminate();
       retired_.push_back(std::move(old));
     } else {
@@ -85,7 +87,22 @@ void TcvFrmMain::NewBatch() {
   rowsBatch_ = batch_.get();
 }
 
-void TcvFrmMain::ReleaseRetiredBatches() { retired_.clear(); }
+void TcvFrmMain::ReleaseRetiredBatches() {
+  if (WorkersLeft > 0) return;  // the end of the run releases them
+  if (batch::RunningWorkers() > 0) {
+    // The last converters still lower their count under a retired batch job's list lock after
+    // their OnFinish returned: look again shortly, without blocking the GUI thread.
+    if (!releasePosted_) {
+      releasePosted_ = true;
+      QTimer::singleShot(1, this, [this] {
+        releasePosted_ = false;
+        ReleaseRetiredBatches();
+      });
+    }
+    return;
+  }
+  retired_.clear();
+}
 
 QTreeWidgetItem* TcvFrmMain::ShowJob(const std::string& fileName, batch::TcvBatch* batch, batch::TcvNode* node) {
   if (!batch) return nullptr;

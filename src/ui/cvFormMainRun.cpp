@@ -1,24 +1,170 @@
 // The run control of the main window: Search, Convert, Start, Pause, Stop, the converters'
 // progress reports and the end of a run.
 //
-// NOT YET BUILT: the handlers below are placeholders that do nothing, so that the window's
-// buttons and actions exist and the run control can be filled in here without touching the
-// rest of the window. JobProgress is already complete: it shares the row hand-over of
-// cvFormMainList.cpp.
+// How a run meets the threads:
+//  - Convert builds the chain and starts it on the GUI thread. From then on the converters
+//    report entries through JobProgress (their own threads; the row hand-over never waits for
+//    the GUI thread) and end through OnFinish, which the dispatcher runs on the GUI thread while
+//    the converter waits. WorkersLeft is therefore only touched on the GUI thread.
+//  - After its OnFinish returned, a converter still lowers RunningWorkers under its batch job's
+//    list lock. So a batch job a run used is never freed before RunningWorkers is back to 0:
+//    NewBatch and a stopped run's end retire it, and ReleaseRetiredBatches frees it later.
+//  - The run keeps its own batch job (runBatch_): replacing Batch during a run (Files, a drop)
+//    neither ends the run nor mixes the new list into its counters.
+//  - Pause and Stop only raise flags; nothing on the GUI thread waits for a converter, except
+//    the destructor, which keeps events flowing while it waits (EndRun).
 #include "ui/cvFormMain.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
 #include <QThread>
+#include <QTimer>
+
+#include <exception>
 
 #include "batch/cvBatch.h"
+#include "batch/cvConvertor.h"
+#include "core/Globals.h"
+#include "core/cvInfo.h"
+#include "core/cvProject.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/Thread.h"
+#include "ui/ActionButton.h"
 
 namespace ui {
 
-void TcvFrmMain::aSearchExecute() {
-  // Placeholder: the run control fills the list from the source.
+namespace {
+
+// Converters that already had their OnFinish only need the list lock once more; this bounds
+// the wait for them before a new run takes over the shared count.
+constexpr int kStragglerWaitMs = 5000;
+
+std::string Std(const QString& text) { return text.toStdString(); }
+
+bool IsAutoRunProject() {
+  const core::TcvProject* project = core::cvProject();
+  return project && project->IsAutoRun();
 }
 
+void WaitForStragglers() {
+  for (int waited = 0; batch::RunningWorkers() > 0 && waited < kStragglerWaitMs; ++waited) platform::Sleep(1);
+}
+
+}  // namespace
+
+QString TcvFrmMain::UsableTarget(const QString& target) {
+  std::string text = Std(target);
+  auto unusable = [](const std::string& t) {
+    return t.find_first_of("?*") != std::string::npos || platform::FileExists(platform::ExcludeTrailingPathDelimiter(t));
+  };
+  // Each step is strictly shorter, so the loop ends.
+  while (!text.empty() && unusable(text))
+    text = platform::ExcludeTrailingPathDelimiter(platform::ExtractFilePath(text));
+  if (text.empty()) return QString();
+  return QString::fromStdString(platform::IncludeTrailingPathDelimiter(text));
+}
+
+bool TcvFrmMain::DaemonPending() const { return daemonTimer_ && daemonTimer_->isActive(); }
+
+bool TcvFrmMain::BatchInUse() const { return WorkersLeft > 0 || batch::RunningWorkers() > 0; }
+
+// Search ------------------------------------------------------------------------------------
+
+void TcvFrmMain::aSearchExecute() { Search(); }
+
+// False when there is no source: the source box then has the focus and AfterRun has run.
+bool TcvFrmMain::Search() {
+  QString source = eSource->text();
+  if (source.isEmpty()) {
+    eSource->setFocus();
+    AfterRun();
+    return false;
+  }
+  NewBatch();
+  if (source.startsWith(QStringLiteral("http"))) {
+    ShowJob(Std(source), Batch(), nullptr);
+    return true;
+  }
+  Batch()->Start(Std(source), Std(eTarget->text()), cSubdir->isChecked());
+  return true;
+}
+
+// Convert -----------------------------------------------------------------------------------
+
 void TcvFrmMain::aConvertExecute() {
-  // Placeholder: the run control starts the converters.
+  if (closing_ || WorkersLeft > 0) return;
+  // A run started by hand during a Daemon pause replaces the pending one.
+  daemonTimer_->stop();
+  QString target = UsableTarget(eTarget->text());
+  if (target.isEmpty()) {
+    eTarget->setFocus();
+    AfterRun();
+    return;
+  }
+  // A folder that cannot be created fails each entry with its reason; nothing to say here.
+  platform::ForceDirectories(Std(target));
+  if (eTarget->text() != target) eTarget->setText(target);
+  core::cvProject()->Collect(false);
+
+  // A drained batch job has nothing left to give: the run starts from a fresh search. Search
+  // without a source has already run AfterRun, and an old list must not be run again.
+  if (!Batch() || Batch()->IsDrained()) {
+    if (!Search()) return;
+  }
+  if (!Batch()) {
+    AfterRun();
+    return;
+  }
+  StartConvertors();
+}
+
+void TcvFrmMain::StartConvertors() {
+  aConvert->setEnabled(false);
+  aSearchConvert->setEnabled(false);
+  aSearch->setEnabled(false);
+
+  std::shared_ptr<TRunLink> link = link_;
+  batch::TcvNodeEvent onNode = [link](batch::TcvBatch& batch, batch::TcvNode& node) {
+    // The lock keeps the window from going while a report is on its way in.
+    std::lock_guard<std::mutex> guard(link->lock);
+    if (TcvFrmMain* window = link->window.load()) window->JobProgress(batch, node);
+  };
+  batch::TcvConvertor* head = nullptr;
+  try {
+    head = batch::CreateConvertors(Batch(), Std(eTarget->text()), onNode);
+  } catch (...) {
+    SetIdleButtons();
+    throw;
+  }
+  WaitForStragglers();
+  Convertor = head;
+  runBatch_ = Batch();
+  WorkersLeft = head->Count();
+  batch::SetRunningWorkers(WorkersLeft);
+  head->SetOnFinish([link] {
+    if (TcvFrmMain* window = link->window.load()) window->OnFinish();
+  });
+  SetRunButtons();
+  aStop->setData(0);
+  Stopped = false;
+  try {
+    head->Start();
+  } catch (const std::exception& e) {
+    // Members that did not start never report. The started ones are all still waiting to hand
+    // their OnFinish to this thread, so the shared count is exactly theirs.
+    WorkersLeft = batch::RunningWorkers();
+    ReportException(e.what());
+    if (WorkersLeft == 0) {
+      FinishRun();
+      return;
+    }
+  }
+  core::cvInfo()->UpdateCounter("C", 0, 1);
 }
 
 void TcvFrmMain::aSearchConvertExecute() {
@@ -26,27 +172,175 @@ void TcvFrmMain::aSearchConvertExecute() {
   aConvertExecute();
 }
 
+// Pause and Stop ----------------------------------------------------------------------------
+
 void TcvFrmMain::aPauseExecute() {
-  // Placeholder: the run control asks the converters to end after their current entry.
+  aPause->setEnabled(false);
+  aStop->setEnabled(false);
+  if (WorkersLeft > 0 && Convertor) Convertor->Stop();
+  aStop->setData(0);
 }
 
 void TcvFrmMain::aStopExecute() {
-  // Placeholder: the run control ends the enumeration and the converters.
   Stopped = true;
+  aPause->setEnabled(false);
+  aStop->setEnabled(false);
+  if (WorkersLeft == 0) {
+    // Stop during a Daemon pause: no next run, and the window is simply idle.
+    daemonTimer_->stop();
+    SetIdleButtons();
+    return;
+  }
+  if (runBatch_) runBatch_->Terminate();
+  if (Convertor) Convertor->Stop();
+  aStop->setData(1);
+}
+
+// End of a run ------------------------------------------------------------------------------
+
+void TcvFrmMain::OnFinish() {
+  if (WorkersLeft <= 0) return;
+  if (--WorkersLeft > 0) return;
+  FinishRun();
+}
+
+void TcvFrmMain::FinishRun() {
+  // The chain may free itself from here on.
+  Convertor = nullptr;
+  batch::TcvBatch* run = runBatch_;
+  runBatch_ = nullptr;
+  FlushRows();
+  SetIdleButtons();
+  if (run) {
+    core::TcvInfo* info = core::cvInfo();
+    info->UpdateCounter("A", 0, run->Count());
+    info->UpdateCounter("S", 0, run->SuccessCount());
+    info->UpdateCounter("F", 0, run->FailedCount());
+    if (run->FailedCount() > 0) info->ReportFailures(run->Errors());
+  }
+  if (aStop->data().toInt() == 1) {
+    // A batch job that replaced the stopped run's during the run is the user's new choice.
+    if (run && batch_.get() == run) DropBatch();
+    aStop->setData(0);
+  }
+  ReleaseRetiredBatches();
+  AfterRun();
+}
+
+void TcvFrmMain::DropBatch() {
+  {
+    std::lock_guard<std::mutex> guard(rowsLock_);
+    rowsBatch_ = nullptr;
+    pendingRows_.clear();
+  }
+  if (batch_) retired_.push_back(std::move(batch_));
+}
+
+void TcvFrmMain::AfterRun() {
+  if (!IsAutoRunProject()) return;
+  core::TcvProject* project = core::cvProject();
+  std::string log = project->LogFile();
+  if (!log.empty()) {
+    // An unwritable log must not keep an unattended run from closing or going on.
+    try {
+      ExportList(QString::fromStdString(log));
+    } catch (const std::exception& e) {
+      ReportException(e.what());
+    }
+  }
+  if (closing_) return;
+  if (project->Daemon() < 1) {
+    close();
+    return;
+  }
+  if (Stopped) return;
+  // One timer: a further AfterRun before it fires restarts the pause instead of adding a run.
+  daemonTimer_->start(project->Daemon());
+  // The pause can be ended by Stop, as a run can.
+  aStop->setEnabled(true);
+  bSearchConvert->SetAction(aStop);
 }
 
 void TcvFrmMain::AutoRun() {
-  // Placeholder: the run control converts at once in auto-run mode.
+  if (closing_ || WorkersLeft > 0 || !IsAutoRunProject()) return;
+  try {
+    aConvertExecute();
+  } catch (const std::exception& e) {
+    ReportException(e.what());
+    if (WorkersLeft == 0) AfterRun();
+  } catch (...) {
+    ReportException("Unknown exception");
+    if (WorkersLeft == 0) AfterRun();
+  }
 }
 
-void TcvFrmMain::EndRun() {
-  // Placeholder: the run control stops a running conversion and waits for its last converter
-  // before the window frees the batch job.
+// Buttons -----------------------------------------------------------------------------------
+
+void TcvFrmMain::SetIdleButtons() {
+  aConvert->setEnabled(true);
+  bCreate->SetAction(aConvert);
+  aSearchConvert->setEnabled(true);
+  bSearchConvert->SetAction(aSearchConvert);
+  aSearch->setEnabled(true);
 }
+
+void TcvFrmMain::SetRunButtons() {
+  aStop->setEnabled(true);
+  bCreate->SetAction(aPause);
+  aPause->setEnabled(true);
+  bSearchConvert->SetAction(aStop);
+}
+
+// Progress ----------------------------------------------------------------------------------
 
 void TcvFrmMain::JobProgress(batch::TcvBatch& batch, batch::TcvNode& node) {
   int index = -1;
   if (RecordRow(&batch, &node, node.FileName, true, index) && QThread::currentThread() == thread()) FlushRows();
+}
+
+// Closing -----------------------------------------------------------------------------------
+
+void TcvFrmMain::closeEvent(QCloseEvent* event) {
+  // Closing ends the Daemon loop, and a run ends as soon as its converters can let go.
+  daemonTimer_->stop();
+  if (WorkersLeft > 0) {
+    aStopExecute();
+  } else {
+    Stopped = true;
+  }
+  TcvFrmBase::closeEvent(event);
+}
+
+void TcvFrmMain::EndRun() {
+  closing_ = true;
+  Stopped = true;
+  if (daemonTimer_) daemonTimer_->stop();
+  if (WorkersLeft > 0) {
+    if (runBatch_) runBatch_->Terminate();
+    if (Convertor) Convertor->Stop();
+  }
+  // The converters hand their OnFinish to this thread: keep its events flowing until the last
+  // one has ended. Input is held back, the window is on its way out.
+  QElapsedTimer waited;
+  waited.start();
+  while (BatchInUse() && waited.elapsed() < CloseWaitMs) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    platform::Sleep(1);
+  }
+  {
+    std::lock_guard<std::mutex> guard(link_->lock);
+    link_->window = nullptr;
+  }
+  if (BatchInUse()) {
+    // A converter stuck past the bound may still take the list lock of these batch jobs: they
+    // are left to the end of the process rather than freed under it.
+    (void)batch_.release();
+    for (auto& retired : retired_) (void)retired.release();
+    retired_.clear();
+    std::lock_guard<std::mutex> guard(rowsLock_);
+    rowsBatch_ = nullptr;
+    pendingRows_.clear();
+  }
 }
 
 }  // namespace ui

@@ -57,21 +57,50 @@ void CheckOpen(const WriterDocument& doc) {
   if (doc.closed || !doc.component.is()) throw EOleError("The document has been closed");
 }
 
-// Rewrites the text file the office has just written: the stand-ins become CR, and the ANSI
-// format gets its code page (the office wrote UTF-8: it cannot write "?" for what a code page
-// lacks, which is what a user of an ANSI text file expects).
-void FinishTextFile(const std::string& target, SaveFormat::Post post) {
-  std::string bytes;
-  if (!platform::ReadFileBytes(target, bytes))
-    throw EOleError("The saved text file could not be read back");
-  std::string out = post == SaveFormat::Utf16 ? StandInsToCr_Utf16Le(bytes)
-                                              : platform::EncodeAnsi(StandInsToCr_Utf8(bytes));
-  if (out != bytes) {
+// The reason part of a platform file error, without the file name: the log names the source,
+// and equal failures must read alike.
+std::string ReasonOf(const std::exception& e) {
+  std::string what = e.what();
+  size_t cut = what.rfind("\". ");
+  return cut == std::string::npos ? what : what.substr(cut + 3);
+}
+
+// A private folder the office saves into. The office's text export ignores write errors (on a
+// full file system it leaves an empty file and reports success), so it never writes the
+// target itself: we copy its output there and see every error.
+class StagingFolder {
+ public:
+  StagingFolder() {
     try {
-      platform::WriteFileInPlace(target, out, false);
+      path_ = platform::MakeTempDirectory("qx-save-");
     } catch (const std::exception& e) {
-      throw EOleError(std::string("The saved text file could not be completed (") + e.what() + ")");
+      throw EOleError("The document could not be saved as text (" + ReasonOf(e) + ")");
     }
+  }
+  ~StagingFolder() { platform::RemoveTree(path_); }
+  StagingFolder(const StagingFolder&) = delete;
+  StagingFolder& operator=(const StagingFolder&) = delete;
+  std::string File() const { return path_ + "/saved"; }
+
+ private:
+  std::string path_;
+};
+
+// Moves the office's output to the target: the stand-ins become CR, and the ANSI format gets
+// its code page (the office wrote UTF-8: it cannot write "?" for what a code page lacks, which
+// is what a user of an ANSI text file expects). The target appears whole or not at all, so a
+// failed write never leaves a truncated text that could pass for a conversion.
+void CompleteSavedFile(const std::string& staged, const std::string& target, SaveFormat::Post post) {
+  std::string bytes;
+  if (!platform::ReadFileBytes(staged, bytes)) throw EOleError("The saved text file could not be read back");
+  if (post == SaveFormat::Utf16)
+    bytes = StandInsToCr_Utf16Le(bytes);
+  else if (post == SaveFormat::Ansi)
+    bytes = platform::EncodeAnsi(StandInsToCr_Utf8(bytes));
+  try {
+    platform::WriteFileAtomic(target, bytes);
+  } catch (const std::exception& e) {
+    throw EOleError("The document could not be saved as text (" + ReasonOf(e) + ")");
   }
 }
 
@@ -117,22 +146,24 @@ void SaveDocumentAs(const WriterDocument& doc, const std::string& target, int fo
   for (size_t i = 0; i < props.size(); ++i) seq.getArray()[i] = props[i];
 
   Reference<css::frame::XStorable> storable(doc.component, UNO_QUERY_THROW);
+  const bool local = !LooksLikeUrl(target);
+  std::string folder = target.substr(0, target.find_last_of('/') + 1);
+  if (folder.empty()) folder = ".";
+  if (local && !platform::DirectoryExists(folder))
+    throw EOleError("The document could not be saved as text (the folder does not exist)");
+  std::optional<StagingFolder> staging;
+  if (local) staging.emplace();
   try {
     // storeToURL, not storeAsURL: the document stays what it was (read-only ones included).
-    storable->storeToURL(ToOU(OfficeUrl(target)), seq);
+    storable->storeToURL(ToOU(OfficeUrl(local ? staging->File() : target)), seq);
   } catch (const css::io::IOException& e) {
     std::string reason = FromOU(e.Message);
-    if (!LooksLikeUrl(target) && !platform::DirectoryExists(
-                                     target.substr(0, target.find_last_of('/') + 1).empty()
-                                         ? "."
-                                         : target.substr(0, target.find_last_of('/') + 1)))
-      reason = "the folder does not exist";
-    else if (reason.find("Access") != std::string::npos || reason.find("0x507") != std::string::npos)
+    if (reason.find("Access") != std::string::npos || reason.find("0x507") != std::string::npos)
       reason = "access denied";
     throw EOleError(std::string("The document could not be saved as text") +
                     (reason.empty() ? std::string() : " (" + reason + ")"));
   }
-  if (f.post != SaveFormat::None && !LooksLikeUrl(target)) FinishTextFile(target, f.post);
+  if (local) CompleteSavedFile(staging->File(), target, f.post);
 }
 
 bool DocumentHasMacros(const WriterDocument& doc) {

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Throughput benchmark: the shared corpus converted to Unicode text by this program (headless,
+# ThreadsCount 1 and 2) and by LibreOffice's own batch conversion (one process with every file;
+# two processes with half the files each), alternating, ROUNDS rounds each. Prints a table of
+# medians and, last, "throughput ratio R" = single-process soffice time / our time with 2 workers.
+# Usage: bench/throughput.sh [BUILD_DIR] [CORPUS_DIR]
+# Environment: ROUNDS (default 3), COPIES (default 1: the corpus is used COPIES times over).
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${1:-$ROOT/build}
+CORPUS=${2:-$ROOT/../shared/corpus/word}
+ROUNDS=${ROUNDS:-3}
+COPIES=${COPIES:-1}
+PROGRAM="$BUILD/quillex"
+SOFFICE=/usr/lib/libreoffice/program/soffice
+MEASURE="$ROOT/bench/treemem.py"
+[ -x "$PROGRAM" ] || { echo "build first: $PROGRAM is missing" >&2; exit 2; }
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/qx-bench-XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+
+# The documents, COPIES times over, in one flat folder. Names are made unique per copy and per
+# extension (x.doc and x.docx would both give x.txt), so every peer's output can be counted.
+mkdir -p "$WORK/in"
+for c in $(seq 1 "$COPIES"); do
+  for f in "$CORPUS"/*; do
+    base=$(basename "$f")
+    ext=${base##*.}
+    cp "$f" "$WORK/in/c$c-${base%.*}_$ext.$ext"
+  done
+done
+mapfile -t FILES < <(find "$WORK/in" -type f | sort)
+N=${#FILES[@]}
+HALF=$((N / 2))
+# Each peer gets a profile prepared before timing starts, as a user's soffice would have.
+for p in p1 p2a p2b; do
+  timeout 120 "$SOFFICE" --headless --norestore "-env:UserInstallation=file://$WORK/prof-$p" --terminate_after_init >/dev/null 2>&1 || true
+done
+# Ours runs as installed: a private copy, so its counters and project stay in the work folder.
+mkdir -p "$WORK/bin" && cp "$PROGRAM" "$WORK/bin/quillex"
+
+# Each contender is a small script, so the measuring wrapper times exactly one command tree.
+printf '%s\n' "${FILES[@]:0:$HALF}" > "$WORK/half-a.txt"
+printf '%s\n' "${FILES[@]:$HALF}" > "$WORK/half-b.txt"
+printf '%s\n' "${FILES[@]}" > "$WORK/all.txt"
+cat > "$WORK/soffice.sh" <<SCRIPT
+#!/usr/bin/env bash
+# profile outdir listfile
+mapfile -t files < "\$3"
+exec timeout 1800 "$SOFFICE" --headless --norestore "-env:UserInstallation=file://$WORK/prof-\$1" \\
+  --convert-to "txt:Text (encoded):UNICODE,CRLF" --outdir "\$2" "\${files[@]}"
+SCRIPT
+cat > "$WORK/soffice2.sh" <<SCRIPT
+#!/usr/bin/env bash
+bash "$WORK/soffice.sh" p2a "\$1" "$WORK/half-a.txt" &
+bash "$WORK/soffice.sh" p2b "\$1" "$WORK/half-b.txt" &
+wait
+SCRIPT
+cat > "$WORK/ours.sh" <<SCRIPT
+#!/usr/bin/env bash
+# threads outdir
+timeout 1800 "$WORK/bin/quillex" "-P:Source=$WORK/in/*.doc?;Target=\$2;PureConsole=True;ThreadsCount=\$1;LogFile=\$2/run.log"
+exit 0
+SCRIPT
+
+declare -A TIMES MEMS DOCS
+kinds=(soffice-1-process soffice-2-processes quillex-1-worker quillex-2-workers)
+for round in $(seq 1 "$ROUNDS"); do
+  for kind in "${kinds[@]}"; do
+    out="$WORK/out-$kind-$round"
+    mkdir -p "$out"
+    case $kind in
+      soffice-1-process) cmd=(bash "$WORK/soffice.sh" p1 "$out" "$WORK/all.txt") ;;
+      soffice-2-processes) cmd=(bash "$WORK/soffice2.sh" "$out") ;;
+      quillex-1-worker) cmd=(bash "$WORK/ours.sh" 1 "$out") ;;
+      quillex-2-workers) cmd=(bash "$WORK/ours.sh" 2 "$out") ;;
+    esac
+    python3 "$MEASURE" "$WORK/m" "${cmd[@]}"
+    read -r secs mib _ < "$WORK/m"
+    if [[ $kind == quillex* ]]; then
+      done=$(grep -c '^Success' "$out/run.log" || true)
+    else
+      done=$(find "$out" -name '*.txt' | wc -l)
+    fi
+    TIMES[$kind]+="$secs "
+    MEMS[$kind]+="$mib "
+    DOCS[$kind]=$done
+    echo "round $round  $kind  ${secs}s  ${mib} MiB  $done documents" >&2
+    rm -rf "$out"
+  done
+done
+
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+printf '\n%-22s %10s %10s %12s %10s\n' "peer" "wall s" "docs/s" "peak MiB" "converted"
+for kind in "${kinds[@]}"; do
+  t=$(echo "${TIMES[$kind]}" | median)
+  m=$(echo "${MEMS[$kind]}" | median)
+  printf '%-22s %10.2f %10.1f %12.0f %10s\n' "$kind" "$t" "$(awk -v n="$N" -v t="$t" 'BEGIN {print n / t}')" "$m" "${DOCS[$kind]} of $N"
+done
+t1=$(echo "${TIMES[soffice-1-process]}" | median)
+q1=$(echo "${TIMES[quillex-1-worker]}" | median)
+q2=$(echo "${TIMES[quillex-2-workers]}" | median)
+printf '\nquillex 1 worker / soffice 1 process: %.3f\n' "$(awk -v a="$q1" -v b="$t1" 'BEGIN {print a / b}')"
+printf 'throughput ratio %.2f\n' "$(awk -v a="$t1" -v b="$q2" 'BEGIN {print a / b}')"
