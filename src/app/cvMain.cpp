@@ -76,15 +76,14 @@ int TcvMain::Run() {
       if (batch::RunningWorkers() > 0) head->Stop();
       batch_->UnlockList();
     }
-    if (progress_->Enabled())
-      progress_->Show(batch_->SuccessCount() + batch_->FailedCount(), batch_->Count(), batch_->FailedCount());
+    if (progress_->Enabled()) progress_->Show(static_cast<int>(RunLog().size()), batch_->Count(), batch_->FailedCount());
   }
   return Finish();
 }
 
 int TcvMain::Finish() {
   if (progress_) {
-    progress_->Show(batch_->SuccessCount() + batch_->FailedCount(), batch_->Count(), batch_->FailedCount());
+    progress_->Show(static_cast<int>(RunLog().size()), batch_->Count(), batch_->FailedCount());
     progress_->Close();
   }
   int status = batch_->FailedCount() > 0 ? kSomeFailed : kAllSucceeded;

@@ -50,6 +50,17 @@ void CloseQuietly(const Reference<css::lang::XComponent>& component) {
   }
 }
 
+// A node of the office's configuration, for reading or (forUpdate) for changing and committing.
+Reference<css::uno::XInterface> ConfigurationNode(UnoSession& session, const char* path, bool forUpdate) {
+  Reference<css::lang::XMultiServiceFactory> provider = css::configuration::theDefaultProvider::get(session.Context());
+  Sequence<Any> args(1);
+  args.getArray()[0] <<= PropertyValue("nodepath", 0, Any(OUString::createFromAscii(path)),
+                                       css::beans::PropertyState_DIRECT_VALUE);
+  return provider->createInstanceWithArguments(forUpdate ? OUString("com.sun.star.configuration.ConfigurationUpdateAccess")
+                                                         : OUString("com.sun.star.configuration.ConfigurationAccess"),
+                                               args);
+}
+
 }  // namespace
 
 WriterServer::WriterServer() {
@@ -63,17 +74,11 @@ void WriterServer::DisableLockFiles() {
   // killed office never removes it: a converter must not litter the user's folders, nor make
   // a later run see other files than the user put there.
   try {
-    Reference<css::lang::XMultiServiceFactory> provider =
-        css::configuration::theDefaultProvider::get(session_->Context());
-    Sequence<Any> args(1);
-    args.getArray()[0] <<= PropertyValue("nodepath", 0, Any(OUString("/org.openoffice.Office.Common/Misc")),
-                                         css::beans::PropertyState_DIRECT_VALUE);
-    Reference<css::beans::XPropertySet> misc(
-        provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationUpdateAccess", args),
-        UNO_QUERY_THROW);
+    Reference<css::beans::XPropertySet> misc(ConfigurationNode(*session_, "/org.openoffice.Office.Common/Misc", true),
+                                            UNO_QUERY_THROW);
     misc->setPropertyValue("UseLocking", Any(false));
     Reference<css::util::XChangesBatch>(misc, UNO_QUERY_THROW)->commitChanges();
-  } catch (const css::uno::Exception& e) {
+  } catch (const css::uno::Exception&) {
     // Conversions still work; only the lock files would remain possible.
   }
 }
@@ -154,14 +159,8 @@ void WriterServer::Shutdown(std::chrono::milliseconds grace) {
 
 std::string WriterServer::Version() {
   auto session = session_;
-  Reference<css::lang::XMultiServiceFactory> provider =
-      css::configuration::theDefaultProvider::get(session->Context());
-  Sequence<Any> args(1);
-  args.getArray()[0] <<= PropertyValue("nodepath", 0, Any(OUString("/org.openoffice.Setup/Product")),
-                                       css::beans::PropertyState_DIRECT_VALUE);
-  Reference<css::container::XNameAccess> product(
-      provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationAccess", args),
-      UNO_QUERY_THROW);
+  Reference<css::container::XNameAccess> product(ConfigurationNode(*session, "/org.openoffice.Setup/Product", false),
+                                                 UNO_QUERY_THROW);
   OUString version;
   product->getByName("ooSetupVersion") >>= version;
   return FromOU(version);
