@@ -24,6 +24,13 @@ std::string LinesToAnsiText(const std::vector<std::string>& lines) {
   return platform::EncodeAnsi(text);
 }
 
+// The folder of a source, as the target when none is set. A web address has no folder of this
+// machine: its "folder part" would become a relative "http:" folder wherever the program runs.
+std::string DefaultTargetFor(const std::string& source) {
+  if (source.find("://") != std::string::npos) return std::string();
+  return platform::ExtractFilePath(source);
+}
+
 }  // namespace
 
 TcvProject::TcvProject(std::string exeName) : exeName_(std::move(exeName)) {
@@ -98,10 +105,10 @@ bool TcvProject::Open(bool withoutDialog) {
     if (ReadProjectFile(ProjectFile)) AddRecent();
   } else if (ProjectFile.empty() && !CommandLineSettings.empty()) {
     SetSettingsText(CommandLineSettings);
-    if (Target().empty()) SetValue("Target", platform::ExtractFilePath(Source()));
+    if (Target().empty()) SetValue("Target", DefaultTargetFor(Source()));
   } else {
     SetValue("Source", ProjectFile);
-    if (Target().empty()) SetValue("Target", platform::ExtractFilePath(ProjectFile));
+    if (Target().empty()) SetValue("Target", DefaultTargetFor(ProjectFile));
     ProjectFile.clear();
   }
   Distribute();

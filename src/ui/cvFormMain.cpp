@@ -150,6 +150,9 @@ void TcvFrmMain::UpdateCaption() {
 }
 
 void TcvFrmMain::SetDefaultTarget(const QString& folder) {
+  // The folder part of a web address ("http://host/") is no folder of this machine: writing
+  // there would create a relative "http:" folder wherever the program was started.
+  if (folder.contains("://")) return;
   if (eTarget->text().isEmpty()) eTarget->setText(folder);
 }
 

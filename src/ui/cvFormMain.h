@@ -104,11 +104,12 @@ class TcvFrmMain : public TcvFrmBase {
   // Fills an empty target box with folder, unchanged; a filled box keeps its text.
   void SetDefaultTarget(const QString& folder);
   // Replaces Batch by a new, unstarted batch job whose OnNode is JobAdded, and clears the list.
-  // A batch job that converters still use (WorkersLeft > 0) is kept alive until
-  // ReleaseRetiredBatches, never freed under them.
+  // A batch job that converters may still touch (a run going on, or its last converters
+  // still letting go) is kept alive until ReleaseRetiredBatches, never freed under them.
   void NewBatch();
-  // Frees the batch jobs NewBatch retired during a run. The run control calls it once the last
-  // converter has ended.
+  // Frees the batch jobs retired during a run (by NewBatch, or a stopped run's own) once no
+  // converter can touch them any more: at once when none runs, otherwise shortly after the
+  // last one has let go (a timer on the GUI thread; nothing here ever blocks).
   void ReleaseRetiredBatches();
   // Without a node (GUI thread only): fills an empty target with the path's folder and adds it to the batch
   // as a job (AddLastFile); returns nullptr. With a node: row node.Index is made to show the

@@ -72,6 +72,7 @@ void TcvFrmMain::NewBatch() {
       // Converters may still take entries from it: only its enumeration ends now.
       old->Terminate();
       retired_.push_back(std::move(old));
+      ReleaseRetiredBatches();
     } else {
       try {
         old.reset();

@@ -60,7 +60,8 @@ void WaitForStragglers() {
 QString TcvFrmMain::UsableTarget(const QString& target) {
   std::string text = Std(target);
   auto unusable = [](const std::string& t) {
-    return t.find_first_of("?*") != std::string::npos || platform::FileExists(platform::ExcludeTrailingPathDelimiter(t));
+    return t.find_first_of("?*") != std::string::npos ||
+           platform::FileExists(platform::ExcludeTrailingPathDelimiter(t));
   };
   // Each step is strictly shorter, so the loop ends.
   while (!text.empty() && unusable(text))
@@ -115,10 +116,6 @@ void TcvFrmMain::aConvertExecute() {
   // without a source has already run AfterRun, and an old list must not be run again.
   if (!Batch() || Batch()->IsDrained()) {
     if (!Search()) return;
-  }
-  if (!Batch()) {
-    AfterRun();
-    return;
   }
   StartConvertors();
 }

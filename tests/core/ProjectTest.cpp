@@ -142,6 +142,18 @@ TEST_F(ProjectFixture, CommandLineSettingsReplaceTheProjectAndDefaultTheTarget) 
   EXPECT_EQ(p->ThreadsCount(), 3);
 }
 
+TEST_F(ProjectFixture, WebAddressesNeverBecomeTheDefaultTarget) {
+  auto p = Make();
+  p->CommandLineSettings = "Source=http://srv/dir/a.doc\r\nPureConsole=True";
+  p->OpenStartup();
+  EXPECT_EQ(p->Target(), "");
+  p->CommandLineSettings.clear();
+  p->ProjectFile = "https://srv/b.docx";
+  p->Open(true);
+  EXPECT_EQ(p->Source(), "https://srv/b.docx");
+  EXPECT_EQ(p->Target(), "");
+}
+
 TEST_F(ProjectFixture, StartupProjectIsBesideTheProgram) {
   WriteFile(exe + ".batch-quillex", "Source=/s/*.doc\r\n");
   auto p = Make();

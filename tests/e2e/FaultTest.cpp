@@ -302,7 +302,9 @@ TEST_F(FaultFixture, UnwritableTargetsLoseNoSource) {
       EXPECT_FALSE(Exists(source + ".done")) << source;
       EXPECT_EQ(o.status, "Failure") << source;
       EXPECT_EQ(o.message.rfind("The document could not be saved as text (", 0), 0u) << o.message;
-      if (!inSub) EXPECT_NE(o.message.find(c.reason), std::string::npos) << o.message;
+      if (!inSub) {
+        EXPECT_NE(o.message.find(c.reason), std::string::npos) << o.message;
+      }
     }
     // Neither an empty target nor a half-written temporary one is left behind.
     for (auto& e : fs::recursive_directory_iterator(target))

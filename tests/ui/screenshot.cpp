@@ -1,15 +1,24 @@
-// Draws the main window with a few rows and saves it as a picture for the documentation:
+// Runs a real conversion of the sample documents in the main window and saves a picture of
+// the finished run for the documentation:
 //   xvfb-run -a ui_screenshot OUTPUT.png [ABOUT.png]
-// Not a test: built on request only.
+// Not a test: built on request only. Needs LibreOffice; gives up after three minutes.
+#include <QAction>
 #include <QApplication>
-#include <QLineEdit>
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
 #include <QTimer>
-#include <QTreeWidget>
+
+#include <filesystem>
 
 #include "UiTestEnv.h"
+#include "automation/LibreOfficeWriter.h"
 #include "batch/cvBatch.h"
+#include "batch/cvConvertor.h"
+#include "convert/cvQUILLEX.h"
 #include "core/cvProject.h"
+#include "platform/MainThread.h"
+#include "ui/MainThreadDispatcher.h"
 #include "ui/cvFormMain.h"
 #include "ui/cvQuillexAbout.h"
 
@@ -17,39 +26,56 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (argc < 2) return 2;
   uitest::Env env;
-  env.project->ProjectFile = "/home/ann/projects/letters.batch-quillex";
-  ui::TcvFrmMain main;
-  main.eSource->setText("/home/ann/letters/*.doc?");
-  main.cSubdir->setChecked(true);
-  main.eTarget->setText("/home/ann/letters-text/");
-  main.UpdateCaption();
-  main.DropFiles(main.lViewer, {"/home/ann/letters/2019/bank.doc", "/home/ann/letters/2019/insurance.docx",
-                                "/home/ann/letters/2020/landlord.doc", "/home/ann/letters/2020/school.docx",
-                                "/home/ann/letters/offer.docm"});
-  main.eTarget->setText("/home/ann/letters-text/");
-  const char* results[] = {"/home/ann/letters-text/2019/bank.txt", "/home/ann/letters-text/2019/insurance.txt",
-                           "The document is protected by a password"};
-  const auto& nodes = main.Batch()->LockList();
-  std::vector<batch::TcvNode*> list;
-  for (const auto& n : nodes) list.push_back(n.get());
-  main.Batch()->UnlockList();
-  for (int i = 0; i < 3; ++i) {
-    list[i]->Message = results[i];
-    list[i]->Status = i < 2 ? batch::NodeSuccess : batch::NodeFailure;
-    main.JobProgress(*main.Batch(), *list[i]);
-  }
-  main.resize(1200, 380);
-  main.show();
-  QTimer::singleShot(500, [&] {
-    main.grab().save(QString::fromLocal8Bit(argv[1]));
-    // A second file gets the about window.
-    if (argc > 2) {
-      ui::TcvFrmQuillexAbout about(&main);
-      about.ShowAbout();
-      about.show();
-      about.grab().save(QString::fromLocal8Bit(argv[2]));
-    }
-    app.quit();
+  ui::TcvMainThreadDispatcher dispatcher;
+  platform::SetMainThreadDispatcher(&dispatcher);
+  automation::RegisterLibreOfficeWriter();
+  batch::SetConverterClass([](batch::TcvBatch* batch, int count, batch::TcvNodeEvent onNode) -> batch::TcvConvertor* {
+    return new convert::TcvQUILLEX(batch, count, std::move(onNode));
   });
-  return app.exec();
+
+  const std::string letters = env.Path("letters"), text = env.Path("letters-text");
+  std::filesystem::create_directories(letters + "/2020");
+  const std::filesystem::path samples = QX_SAMPLES_DIR;
+  std::filesystem::copy_file(samples / "welcome.docx", letters + "/welcome.docx");
+  std::filesystem::copy_file(samples / "report.doc", letters + "/2020/annual report.doc");
+  std::filesystem::copy_file(samples / "damaged.docx", letters + "/2020/minutes.docx");
+  std::filesystem::copy_file(samples / "macro.docm", letters + "/offer.docm");
+  env.project->SetValue("ThreadsCount", "2");
+  env.project->ProjectFile = env.Path("letters.batch-quillex");
+
+  int status = 1;
+  {
+    ui::TcvFrmMain main;
+    main.eSource->setText(QString::fromStdString(letters + "/*.doc?"));
+    main.cSubdir->setChecked(true);
+    main.eTarget->setText(QString::fromStdString(text + "/"));
+    main.UpdateCaption();
+    main.resize(1200, 380);
+    main.show();
+    main.aConvert->trigger();
+    QElapsedTimer running;
+    running.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      bool done = main.WorkersLeft == 0 && main.aConvert->isEnabled() && batch::RunningWorkers() == 0;
+      if (!done && running.elapsed() < 180000) return;
+      poll.stop();
+      // Lets the last rows and the buttons paint before the picture is taken.
+      QTimer::singleShot(500, [&] {
+        status = done && main.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+        if (argc > 2) {
+          ui::TcvFrmQuillexAbout about(&main);
+          about.ShowAbout();
+          about.show();
+          about.grab().save(QString::fromLocal8Bit(argv[2]));
+        }
+        app.quit();
+      });
+    });
+    poll.start(100);
+    app.exec();
+  }
+  batch::SetConverterClass(nullptr);
+  platform::SetMainThreadDispatcher(nullptr);
+  return status;
 }

@@ -92,16 +92,16 @@ struct RunWindow {
       icons << ui::TcvFrmMain::ImageIndexOf(main.lViewer->topLevelItem(i));
     return icons;
   }
-  // The run line as the user sees it: caption, "+" enabled or "-" disabled, "~" hidden.
+  // The run line as the user sees it: caption, then "~" hidden, "+" enabled or "-" disabled.
   QString Buttons() const {
     QString text;
     for (ui::TcvActionButton* b : {main.bSearch, main.bCreate, main.bSearchConvert})
-      text += b->text() + (b->isEnabled() ? "+" : "-") + (b->isHidden() ? "~" : "") + " ";
+      text += b->text() + (b->isHidden() ? "~" : b->isEnabled() ? "+" : "-") + " ";
     return text.trimmed();
   }
 };
 
-const QString kIdle = "Search+ &Convert+ Start+~";
+const QString kIdle = "Search+ &Convert+ Start~";
 const QString kRunning = "Search- Pause+ Sto&p+";
 const QString kEnding = "Search- Pause- Sto&p-";
 
@@ -139,6 +139,19 @@ class MainRunTest : public QObject {
     QCOMPARE(rows, expected);
   }
 
+  void aDroppedListRunsOnceThenTheSourceBoxIsSearched() {
+    RunWindow w;
+    w.Numbered(3);
+    w.Boxes(w.in + "/*.docx", w.out);
+    w.main.DropFiles(w.main.lViewer, {Q(w.in + "/doc001.docx")});
+    w.main.aConvert->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Idle() && w.script->Converted().size() == 1u, kBound);
+    QCOMPARE(w.Column(1), QStringList{Q(w.in + "/doc001.docx")});
+    w.main.aConvert->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Idle() && w.script->Converted().size() == 4u, kBound);
+    QCOMPARE(w.Icons(), (QList<int>{1, 1, 1}));
+  }
+
   void pauseKeepsTheRowsAndConvertGoesOnWithTheRest() {
     RunWindow w;
     w.Numbered(6);
@@ -154,8 +167,8 @@ class MainRunTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(w.Idle(), kBound);
     QCOMPARE(w.Buttons(), kIdle);
     QCOMPARE(w.main.Batch(), paused);
+    QTRY_COMPARE_WITH_TIMEOUT(w.main.lViewer->topLevelItemCount(), 6, kBound);
     QStringList rows = w.Column(1);
-    QCOMPARE(rows.size(), 6);
     QCOMPARE(Count(w.Icons(), 1), 1);
     w.main.aConvert->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(w.Idle() && Count(w.Icons(), 1) == 6, kBound);
@@ -174,6 +187,7 @@ class MainRunTest : public QObject {
     w.Boxes(w.in + "/*.docx", w.out);
     w.main.aConvert->trigger();
     QVERIFY(w.script->WaitBlocked(1));
+    QTRY_COMPARE_WITH_TIMEOUT(w.main.lViewer->topLevelItemCount(), 5, kBound);
     w.main.bSearchConvert->click();  // Stop
     QCOMPARE(w.Buttons(), kEnding);
     w.script->Release();
@@ -278,6 +292,8 @@ class MainRunTest : public QObject {
     int a = w.Counter("A");
     w.main.aConvert->trigger();
     QVERIFY(w.script->WaitBlocked(1));
+    // Replacing the list ends the old list's search, so it must have found everything first.
+    QTRY_COMPARE_WITH_TIMEOUT(w.main.lViewer->topLevelItemCount(), 3, kBound);
     w.main.DropFiles(w.main.lViewer, {"/elsewhere/new.doc"});
     batch::TcvBatch* dropped = w.main.Batch();
     if (stop) w.main.aStop->trigger();
@@ -371,7 +387,13 @@ class MainRunTest : public QObject {
     }
   }
 
+  void daemonWithoutASourceRetriesAfterEachPause_data() {
+    QTest::addColumn<bool>("byStop");
+    QTest::newRow("ended by Stop") << true;
+    QTest::newRow("ended by closing") << false;
+  }
   void daemonWithoutASourceRetriesAfterEachPause() {
+    QFETCH(bool, byStop);
     RunWindow w;
     std::string log = w.out + "/daemon.log";
     w.Settings({{"Target", w.out + "/"}, {"Daemon", "20"}, {"LogFile", log}});
@@ -381,21 +403,23 @@ class MainRunTest : public QObject {
     // Each pause ends in a new attempt, which focuses the source box and rewrites the log.
     for (int attempt = 0; attempt < 3; ++attempt) {
       QTRY_VERIFY_WITH_TIMEOUT(testsupport::Exists(log), kBound);
+      QCOMPARE(QApplication::focusWidget(), w.main.eSource);
       QCOMPARE(testsupport::ReadFile(log), std::string());
       std::filesystem::remove(log);
       w.main.eTarget->setFocus();
     }
     QTRY_VERIFY_WITH_TIMEOUT(w.main.DaemonPending(), kBound);
-    QCOMPARE(QApplication::focusWidget(), w.main.eSource);
     QVERIFY(w.main.isVisible());
     // Stop is offered during the pause and ends the loop; so does closing the window.
     QCOMPARE(w.Buttons(), "Search+ &Convert+ Sto&p+");
-    w.main.bSearchConvert->click();
-    QVERIFY(!w.main.DaemonPending());
-    QCOMPARE(w.Buttons(), kIdle);
-    w.main.aConvert->trigger();
-    QVERIFY(w.main.DaemonPending());
-    w.main.close();
+    if (byStop) {
+      w.main.bSearchConvert->click();
+      QCOMPARE(w.Buttons(), kIdle);
+      // A stopped loop stays stopped, also when a Convert by hand cannot start.
+      w.main.aConvert->trigger();
+    } else {
+      w.main.close();
+    }
     QVERIFY(!w.main.DaemonPending());
   }
 
@@ -407,7 +431,10 @@ class MainRunTest : public QObject {
     w.Settings({{"Source", w.in + "/*.docx"}, {"Target", w.out + "/"}, {"Daemon", "20"}, {"LogFile", log}});
     w.env.project->Distribute();
     w.main.show();
-    QVERIFY(w.script->WaitBlocked(1));
+    // The run starts from the event loop, right after the first show.
+    QTRY_VERIFY_WITH_TIMEOUT(w.script->WaitBlocked(1, 1), kBound);
+    // Stop ends the search too: let it find everything first.
+    QTRY_COMPARE_WITH_TIMEOUT(w.main.lViewer->topLevelItemCount(), 3, kBound);
     w.main.aStop->trigger();
     w.script->Release();
     QTRY_VERIFY_WITH_TIMEOUT(w.Idle() && testsupport::Exists(log), kBound);
