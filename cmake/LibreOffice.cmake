@@ -15,9 +15,11 @@ set(LO_UNO_TYPES
   com.sun.star.connection.NoConnectException
   com.sun.star.container.XNameAccess
   com.sun.star.document.XEmbeddedScripts
+  com.sun.star.document.XTypeDetection
   com.sun.star.frame.Desktop
   com.sun.star.frame.XComponentLoader
   com.sun.star.frame.XController
+  com.sun.star.frame.XLoadable
   com.sun.star.frame.XModel
   com.sun.star.frame.XStorable
   com.sun.star.io.IOException

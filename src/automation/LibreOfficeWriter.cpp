@@ -245,8 +245,8 @@ class ApplicationObject : public ServerObject {
       return Variant(options_);
     }
     if (Is(m, "ActiveDocument")) return Variant(Make<DocumentObject>(server_->Active()));
-    if (Is(m, "ActiveWindow")) return Variant(Make<WindowObject>(server_->Active()));
-    if (Is(m, "Selection")) return Variant(Make<SelectionObject>(server_->Active()));
+    if (Is(m, "ActiveWindow")) return Variant(Make<WindowObject>(server_->ActiveWithView()));
+    if (Is(m, "Selection")) return Variant(Make<SelectionObject>(server_->ActiveWithView()));
     if (Is(m, "ProcessID")) return Variant(static_cast<int32_t>(server_->OfficePid()));
     throw EOleMemberNotFound(m);
   }

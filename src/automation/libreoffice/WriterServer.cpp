@@ -8,6 +8,10 @@
 #include <com/sun/star/configuration/theDefaultProvider.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/document/XTypeDetection.hpp>
+#include <com/sun/star/frame/XLoadable.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
@@ -175,14 +179,97 @@ DocumentPtr WriterServer::Load(const std::string& url,
       {"InteractionHandler", Any(MakeSilentInteractionHandler())},
   };
   props.insert(props.end(), extra.begin(), extra.end());
-  Reference<css::frame::XComponentLoader> loader(session_->Desktop(), UNO_QUERY_THROW);
-  Reference<css::lang::XComponent> component =
-      loader->loadComponentFromURL(ToOU(url), "_blank", 0, Properties(props));
-  if (!component.is()) return nullptr;
   auto doc = std::make_shared<WriterDocument>();
-  doc->component = component;
+  doc->url = url;
+  doc->loadProperties = props;
+  std::string filter;
+  if (url.rfind("file://", 0) == 0) {
+    try {
+      filter = WriterFilterFor(url);
+    } catch (const css::lang::DisposedException&) {
+      throw;
+    } catch (const css::uno::Exception&) {
+      // Detection that fails leaves the choice to the office's own loader.
+    }
+  }
+  if (!filter.empty()) {
+    doc->component = LoadWithoutView(url, filter, props);
+    doc->viewless = true;
+  } else {
+    doc->component = LoadWithView(url, props);
+  }
+  if (!doc->component.is()) return nullptr;
   std::lock_guard lock(mutex_);
   documents_.push_back(doc);
+  return doc;
+}
+
+Reference<css::lang::XComponent> WriterServer::LoadWithView(const std::string& url,
+                                                            const std::vector<std::pair<std::string, Any>>& props) {
+  Reference<css::frame::XComponentLoader> loader(session_->Desktop(), UNO_QUERY_THROW);
+  return loader->loadComponentFromURL(ToOU(url), "_blank", 0, Properties(props));
+}
+
+std::string WriterServer::WriterFilterFor(const std::string& url) {
+  auto ctx = session_->Context();
+  Reference<css::document::XTypeDetection> detection(
+      ctx->getServiceManager()->createInstanceWithContext("com.sun.star.document.TypeDetection", ctx),
+      UNO_QUERY_THROW);
+  Sequence<PropertyValue> descriptor(1);
+  descriptor.getArray()[0] = PropertyValue("URL", 0, Any(ToOU(url)), css::beans::PropertyState_DIRECT_VALUE);
+  if (detection->queryTypeByDescriptor(descriptor, true).isEmpty()) return std::string();
+  OUString filter;
+  for (const auto& p : descriptor)
+    if (p.Name == "FilterName") p.Value >>= filter;
+  if (filter.isEmpty()) return std::string();
+  // Only a filter of Writer's own text documents can fill the model created below.
+  Reference<css::container::XNameAccess> filters(
+      ctx->getServiceManager()->createInstanceWithContext("com.sun.star.document.FilterFactory", ctx),
+      UNO_QUERY_THROW);
+  Sequence<PropertyValue> description;
+  filters->getByName(filter) >>= description;
+  for (const auto& p : description) {
+    OUString service;
+    if (p.Name == "DocumentService" && (p.Value >>= service) && service == "com.sun.star.text.TextDocument")
+      return FromOU(filter);
+  }
+  return std::string();
+}
+
+Reference<css::lang::XComponent> WriterServer::LoadWithoutView(const std::string& url, const std::string& filter,
+                                                               std::vector<std::pair<std::string, Any>> props) {
+  // A document with a view is laid out by the office's main loop between our calls, which for
+  // a long document costs seconds that a text export never needed. A model alone has no
+  // layout; a view is added only when pages or the cursor are asked for (WithView).
+  props.emplace_back("URL", Any(ToOU(url)));
+  props.emplace_back("FilterName", Any(ToOU(filter)));
+  auto ctx = session_->Context();
+  Reference<css::uno::XInterface> model =
+      ctx->getServiceManager()->createInstanceWithContext("com.sun.star.text.TextDocument", ctx);
+  Reference<css::frame::XLoadable> loadable(model, UNO_QUERY_THROW);
+  try {
+    loadable->load(Properties(props));
+  } catch (const css::lang::DisposedException&) {
+    throw;
+  } catch (const css::uno::RuntimeException&) {
+    if (!IsAlive()) throw;
+    CloseQuietly(Reference<css::lang::XComponent>(model, UNO_QUERY));
+    return nullptr;
+  } catch (const css::uno::Exception&) {
+    // A damaged file, a missing or wrong password: the office says no more than that.
+    CloseQuietly(Reference<css::lang::XComponent>(model, UNO_QUERY));
+    return nullptr;
+  }
+  return Reference<css::lang::XComponent>(model, UNO_QUERY);
+}
+
+DocumentPtr WriterServer::WithView(const DocumentPtr& doc) {
+  if (!doc->viewless || doc->closed) return doc;
+  Reference<css::lang::XComponent> viewed = LoadWithView(doc->url, doc->loadProperties);
+  if (!viewed.is()) throw EOleError("The document could not be shown for page layout");
+  CloseQuietly(doc->component);
+  doc->component = viewed;
+  doc->viewless = false;
   return doc;
 }
 
@@ -247,6 +334,8 @@ DocumentPtr WriterServer::Active() {
   if (documents_.empty()) throw EOleError("This command is not available because no document is open");
   return documents_.back();
 }
+
+DocumentPtr WriterServer::ActiveWithView() { return WithView(Active()); }
 
 size_t WriterServer::DocumentCount() {
   std::lock_guard lock(mutex_);

@@ -26,6 +26,10 @@ struct WriterDocument {
   Reference<css::lang::XComponent> component;
   std::string path;  // as given to Open; empty for a new document
   bool closed = false;
+  // Loaded as a model without a view (no layout): WithView loads it again with one.
+  bool viewless = false;
+  std::string url;
+  std::vector<std::pair<std::string, css::uno::Any>> loadProperties;
 };
 using DocumentPtr = std::shared_ptr<WriterDocument>;
 
@@ -64,6 +68,8 @@ class WriterServer {
   void Close(const DocumentPtr& doc, bool saveChanges);
   // The most recently opened document still open; throws EOleError when there is none.
   DocumentPtr Active();
+  // The active document with a view: pages and the view cursor need its layout.
+  DocumentPtr ActiveWithView();
   size_t DocumentCount();
   // The office process id, for tests and diagnostics (-1 once ended).
   int OfficePid();
@@ -72,6 +78,13 @@ class WriterServer {
   std::string GoneMessage() const;
   void DisableLockFiles();
   DocumentPtr Load(const std::string& url, const std::vector<std::pair<std::string, css::uno::Any>>& extra);
+  Reference<css::lang::XComponent> LoadWithView(const std::string& url,
+                                                const std::vector<std::pair<std::string, css::uno::Any>>& props);
+  Reference<css::lang::XComponent> LoadWithoutView(const std::string& url, const std::string& filter,
+                                                   std::vector<std::pair<std::string, css::uno::Any>> props);
+  // The filter of a Writer text document for the file, or empty when it is none (or unknown).
+  std::string WriterFilterFor(const std::string& url);
+  DocumentPtr WithView(const DocumentPtr& doc);
   void Shutdown(std::chrono::milliseconds grace);
 
   mutable std::mutex mutex_;  // guards the members below against Abort from another thread
