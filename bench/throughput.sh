@@ -4,13 +4,16 @@
 # two processes with half the files each), alternating, ROUNDS rounds each. Prints a table of
 # medians and, last, "throughput ratio R" = single-process soffice time / our time with 2 workers.
 # Usage: bench/throughput.sh [BUILD_DIR] [CORPUS_DIR]
-# Environment: ROUNDS (default 3), COPIES (default 1: the corpus is used COPIES times over).
+# Environment: ROUNDS (default 3), COPIES (default 1: the corpus is used COPIES times over),
+# LIMIT (use only the first LIMIT documents), WORKERS (our worker counts, default "1 2").
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${1:-$ROOT/build}
 CORPUS=${2:-$ROOT/../shared/corpus/word}
 ROUNDS=${ROUNDS:-3}
 COPIES=${COPIES:-1}
+LIMIT=${LIMIT:-0}
+WORKERS=${WORKERS:-1 2}
 PROGRAM="$BUILD/quillex"
 SOFFICE=/usr/lib/libreoffice/program/soffice
 MEASURE="$ROOT/bench/treemem.py"
@@ -29,6 +32,9 @@ for c in $(seq 1 "$COPIES"); do
     cp "$f" "$WORK/in/c$c-${base%.*}_$ext.$ext"
   done
 done
+if [ "$LIMIT" -gt 0 ]; then
+  find "$WORK/in" -type f | sort | tail -n +$((LIMIT + 1)) | xargs -r rm -f
+fi
 mapfile -t FILES < <(find "$WORK/in" -type f | sort)
 N=${#FILES[@]}
 HALF=$((N / 2))
@@ -64,7 +70,8 @@ exit 0
 SCRIPT
 
 declare -A TIMES MEMS DOCS
-kinds=(soffice-1-process soffice-2-processes quillex-1-worker quillex-2-workers)
+kinds=(soffice-1-process soffice-2-processes)
+for w in $WORKERS; do kinds+=("quillex-$w-workers"); done
 for round in $(seq 1 "$ROUNDS"); do
   for kind in "${kinds[@]}"; do
     out="$WORK/out-$kind-$round"
@@ -72,8 +79,7 @@ for round in $(seq 1 "$ROUNDS"); do
     case $kind in
       soffice-1-process) cmd=(bash "$WORK/soffice.sh" p1 "$out" "$WORK/all.txt") ;;
       soffice-2-processes) cmd=(bash "$WORK/soffice2.sh" "$out") ;;
-      quillex-1-worker) cmd=(bash "$WORK/ours.sh" 1 "$out") ;;
-      quillex-2-workers) cmd=(bash "$WORK/ours.sh" 2 "$out") ;;
+      quillex-*) w=${kind#quillex-}; cmd=(bash "$WORK/ours.sh" "${w%-workers}" "$out") ;;
     esac
     python3 "$MEASURE" "$WORK/m" "${cmd[@]}"
     read -r secs mib _ < "$WORK/m"
@@ -98,7 +104,10 @@ for kind in "${kinds[@]}"; do
   printf '%-22s %10.2f %10.1f %12.0f %10s\n' "$kind" "$t" "$(awk -v n="$N" -v t="$t" 'BEGIN {print n / t}')" "$m" "${DOCS[$kind]} of $N"
 done
 t1=$(echo "${TIMES[soffice-1-process]}" | median)
-q1=$(echo "${TIMES[quillex-1-worker]}" | median)
+echo
+if [ -n "${TIMES[quillex-1-workers]:-}" ]; then
+  q1=$(echo "${TIMES[quillex-1-workers]}" | median)
+  printf 'quillex 1 worker / soffice 1 process: %.3f\n' "$(awk -v a="$q1" -v b="$t1" 'BEGIN {print a / b}')"
+fi
 q2=$(echo "${TIMES[quillex-2-workers]}" | median)
-printf '\nquillex 1 worker / soffice 1 process: %.3f\n' "$(awk -v a="$q1" -v b="$t1" 'BEGIN {print a / b}')"
 printf 'throughput ratio %.2f\n' "$(awk -v a="$t1" -v b="$q2" 'BEGIN {print a / b}')"
