@@ -1,5 +1,7 @@
 #include "UiTestEnv.h"
 
+#include <QTreeWidget>
+
 #include "core/Globals.h"
 #include "core/cvInfo.h"
 #include "core/cvProject.h"
@@ -106,6 +108,19 @@ QStringList OpenedLinks(const Env& env) { return Arguments(env.opener.Calls()); 
 
 QStringList WaitForLinks(const Env& env, int count) {
   return Arguments(env.opener.WaitForCalls(static_cast<std::size_t>(count)));
+}
+
+QStringList ColumnTexts(const ui::TcvFrmMain& main, int column) {
+  QStringList rows;
+  for (int i = 0; i < main.lViewer->topLevelItemCount(); ++i) rows << main.lViewer->topLevelItem(i)->text(column);
+  return rows;
+}
+
+QList<int> RowIcons(const ui::TcvFrmMain& main) {
+  QList<int> icons;
+  for (int i = 0; i < main.lViewer->topLevelItemCount(); ++i)
+    icons << ui::TcvFrmMain::ImageIndexOf(main.lViewer->topLevelItem(i));
+  return icons;
 }
 
 }  // namespace uitest

@@ -13,6 +13,7 @@
 
 #include "TestEnv.h"
 #include "ui/Dialogs.h"
+#include "ui/cvFormMain.h"
 
 namespace core {
 class TcvInfo;
@@ -67,6 +68,9 @@ class Env {
 
 // The argument of each recorded xdg-open call.
 QStringList OpenedLinks(const Env& env);
+// What the list shows: one column's texts, and the status icon of every row, top to bottom.
+QStringList ColumnTexts(const ui::TcvFrmMain& main, int column);
+QList<int> RowIcons(const ui::TcvFrmMain& main);
 QStringList WaitForLinks(const Env& env, int count);
 
 }  // namespace uitest

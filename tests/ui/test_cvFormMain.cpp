@@ -34,11 +34,7 @@ struct Window {
   ScriptedDialogs* dialogs;
   Window() : dialogs(new ScriptedDialogs) { main.SetDialogs(std::unique_ptr<ui::TcvDialogs>(dialogs)); }
 
-  QStringList Rows() const {
-    QStringList rows;
-    for (int i = 0; i < main.lViewer->topLevelItemCount(); ++i) rows << main.lViewer->topLevelItem(i)->text(1);
-    return rows;
-  }
+  QStringList Rows() const { return uitest::ColumnTexts(main, 1); }
 };
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }

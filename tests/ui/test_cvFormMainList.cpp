@@ -25,17 +25,8 @@ struct Window {
   Env env;
   ui::TcvFrmMain main;
 
-  QStringList Rows(int column = 1) const {
-    QStringList rows;
-    for (int i = 0; i < main.lViewer->topLevelItemCount(); ++i) rows << main.lViewer->topLevelItem(i)->text(column);
-    return rows;
-  }
-  QList<int> Icons() const {
-    QList<int> icons;
-    for (int i = 0; i < main.lViewer->topLevelItemCount(); ++i)
-      icons << ui::TcvFrmMain::ImageIndexOf(main.lViewer->topLevelItem(i));
-    return icons;
-  }
+  QStringList Rows(int column = 1) const { return uitest::ColumnTexts(main, column); }
+  QList<int> Icons() const { return uitest::RowIcons(main); }
   batch::TcvNode* Node(int index) {
     batch::TcvNode* node = main.Batch()->LockList()[index].get();
     main.Batch()->UnlockList();

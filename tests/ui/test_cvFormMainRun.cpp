@@ -81,17 +81,8 @@ struct RunWindow {
     std::string v = env.info->StoreValue(key);
     return v.empty() ? 0 : std::stoi(v);
   }
-  QStringList Column(int column) const {
-    QStringList rows;
-    for (int i = 0; i < main.lViewer->topLevelItemCount(); ++i) rows << main.lViewer->topLevelItem(i)->text(column);
-    return rows;
-  }
-  QList<int> Icons() const {
-    QList<int> icons;
-    for (int i = 0; i < main.lViewer->topLevelItemCount(); ++i)
-      icons << ui::TcvFrmMain::ImageIndexOf(main.lViewer->topLevelItem(i));
-    return icons;
-  }
+  QStringList Column(int column) const { return uitest::ColumnTexts(main, column); }
+  QList<int> Icons() const { return uitest::RowIcons(main); }
   // The run line as the user sees it: caption, then "~" hidden, "+" enabled or "-" disabled.
   QString Buttons() const {
     QString text;
