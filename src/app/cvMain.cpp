@@ -1,5 +1,7 @@
 #include "app/cvMain.h"
 
+#include <system_error>
+
 #include "app/ProgressLine.h"
 #include "batch/cvBatch.h"
 #include "batch/cvConvertor.h"
@@ -57,10 +59,19 @@ int TcvMain::Run() {
     return kNotCarriedOut;
   }
 
-  auto* head = batch::CreateConvertors(batch_.get(), project.TargetFolder(),
-                                       [this](batch::TcvBatch& b, batch::TcvNode& n) { ReportNode(b, n); });
+  batch::TcvConvertor* head = nullptr;
+  try {
+    head = batch::CreateConvertors(batch_.get(), project.TargetFolder(),
+                                   [this](batch::TcvBatch& b, batch::TcvNode& n) { ReportNode(b, n); });
+  } catch (const std::exception&) {
+    return kNotCarriedOut;
+  }
   batch::SetRunningWorkers(head->Count());
-  head->Start();
+  try {
+    head->Start();
+  } catch (const std::system_error&) {
+    // Workers that could not be started count as ended; those that did start finish the run.
+  }
   if (auto* info = core::cvInfo()) info->UpdateCounter("C", 0, 1);
 
   progress_ = std::make_unique<ProgressLine>();
