@@ -1,5 +1,6 @@
 #include "ProgramUnderTest.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -23,6 +24,8 @@ int ProgramUnderTest::Run(const std::string& firstParam, std::chrono::seconds bo
   if (!firstParam.empty()) o.argv.push_back(firstParam);
   o.extraEnvironment = extraEnv;
   o.removeEnvironment = {"DISPLAY", "WAYLAND_DISPLAY"};
+  // Set QX_TEST_PROGRAM_OUTPUT to see what the program prints (sanitizer reports among it).
+  o.keepOutput = std::getenv("QX_TEST_PROGRAM_OUTPUT") != nullptr;
   auto p = platform::Process::Start(o);
   auto exit = p->WaitFor(bound);
   if (!exit) {
