@@ -42,9 +42,15 @@ struct HeadlessFixture : ::testing::Test {
   std::vector<int> officesBefore = e2e::OfficePids();
 
   void TearDown() override {
-    // Every server the run started has ended with it.
-    auto after = e2e::OfficePids();
-    for (int pid : after) EXPECT_NE(std::find(officesBefore.begin(), officesBefore.end(), pid), officesBefore.end()) << "soffice left running: " << pid;
+    // Every server the run started ends with it (a killed office may take a moment to vanish).
+    auto started = [&] {
+      std::vector<int> left;
+      for (int pid : e2e::OfficePids())
+        if (std::find(officesBefore.begin(), officesBefore.end(), pid) == officesBefore.end()) left.push_back(pid);
+      return left;
+    };
+    testsupport::WaitUntil([&] { return started().empty(); }, std::chrono::seconds(10));
+    for (int pid : started()) ADD_FAILURE() << "soffice left running: " << pid;
   }
   void Doc(const std::string& rel, const std::string& sample = "welcome.docx") { CopyFile(kSamples + "/" + sample, in + "/" + rel); }
 };
