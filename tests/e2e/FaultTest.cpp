@@ -409,7 +409,7 @@ TEST_F(FaultFixture, SoakTwoThousandDocuments) {
   EXPECT_EQ(outcomes.size(), static_cast<std::size_t>(kDocs));
   EXPECT_EQ(CountFiles(out, ".txt"), kDocs);
 
-  // Memory: the peak over the second half of the run against the peak over its first half.
+  // Memory: the peak of the whole tree, and of each half of the run.
   ASSERT_GE(samples.size(), 10u);
   long firstHalf = 0, secondHalf = 0, peak = 0;
   for (auto& [done, rss] : samples) {
@@ -421,8 +421,9 @@ TEST_F(FaultFixture, SoakTwoThousandDocuments) {
             << " MiB, second half " << secondHalf / 1024 << " MiB)\n";
   RecordProperty("seconds", static_cast<int>(seconds));
   RecordProperty("peak_rss_mib", static_cast<int>(peak / 1024));
-  // Servers are replaced after a fixed number of documents, which is what bounds the memory.
+  // Servers are replaced after a fixed number of documents, which is what bounds the memory
+  // (measured: without it an office grows by about 30 KB a document, without end). The halves
+  // are only reported: which half holds an office's sawtooth peak is a matter of timing.
   EXPECT_GE(officesSeen.size(), 4u);
-  EXPECT_LT(secondHalf, firstHalf + 40 * 1024) << "memory keeps growing";
-  EXPECT_LT(peak, 2L * 1024 * 1024) << "more than 2 GiB for two workers";
+  EXPECT_LT(peak, 1024L * 1024) << "more than 1 GiB for two workers";
 }
