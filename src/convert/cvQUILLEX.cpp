@@ -49,8 +49,10 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
   std::string failure;
   bool failed = false;
   bool timedOut = false;
-  ArmTimeLimit();
   try {
+    // The time limit is for the conversion: starting an office has a bound of its own.
+    EnsureServer();
+    ArmTimeLimit();
     OpenDocument(node.FileName);
     int32_t format = SettingBool("Ansi") ? kAnsiText : kUnicodeText;
     try {

@@ -98,12 +98,16 @@ void TcvWordOle::Disconnect() {
 bool TcvWordOle::IsReadOnly() const { return SettingBool("ReadOnly", false); }
 bool TcvWordOle::IsSkipPassword() const { return SettingBool("SkipPassword", false); }
 
-void TcvWordOle::OpenDocument(const std::string& fileName) {
+void TcvWordOle::EnsureServer() {
   // A server killed between two entries would fail this entry for nothing: start afresh.
   if (App && !App.IsAlive()) AbandonServer();
-  if (Doc) return;
-  if (App && documentsOnServer_ >= kDocumentsPerServer) Disconnect();
+  if (App && !Doc && documentsOnServer_ >= kDocumentsPerServer) Disconnect();
   if (!App) Connect();
+}
+
+void TcvWordOle::OpenDocument(const std::string& fileName) {
+  EnsureServer();
+  if (Doc) return;
   bool exists = platform::FileExists(fileName);
   if (!exists && !IsWebAddress(fileName)) {
     // Messages name no file: the log names the source, and equal failures read alike.

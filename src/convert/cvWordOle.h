@@ -32,6 +32,9 @@ class TcvWordOle : public batch::TcvConvertor {
   void CloseDocument();
   void Connect();
   void Disconnect();
+  // A live server for the next document: a dead one is abandoned, a worn one (kDocumentsPerServer
+  // documents) replaced, and a missing one created. Throws as Connect does.
+  void EnsureServer();
   bool IsReadOnly() const;
   bool IsSkipPassword() const;
 
