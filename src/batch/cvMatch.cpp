@@ -20,6 +20,17 @@ bool TcvMatch::Matches(const std::string& name, const std::string& pattern) {
   }
 }
 
+std::string RegExtError(const std::string& pattern) {
+  if (pattern.empty()) return std::string();
+  try {
+    Regex::Test(pattern, Regex::IgnoreCase, std::string());
+  } catch (const ERegexException& e) {
+    // 28 is the match budget, which says nothing about the pattern itself.
+    if (e.Number() != 28) return e.what();
+  }
+  return std::string();
+}
+
 TcvMatchBase* cvMatch() { return g_match.load(); }
 void SetCvMatch(TcvMatchBase* match) { g_match.store(match); }
 

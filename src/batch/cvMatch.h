@@ -25,6 +25,11 @@ class TcvMatch : public TcvMatchBase {
   bool Matches(const std::string& name, const std::string& pattern) override;
 };
 
+// Why a RegExt pattern cannot be used, in the component's words; empty when it compiles (an
+// empty pattern filters nothing). Front ends check this before a run starts: the matcher above
+// lets every name through a broken pattern, which must never decide what a run converts.
+std::string RegExtError(const std::string& pattern);
+
 TcvMatchBase* cvMatch();
 void SetCvMatch(TcvMatchBase* match);
 
