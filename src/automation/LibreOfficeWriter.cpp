@@ -256,13 +256,31 @@ class ApplicationObject : public ServerObject {
   AutoObject options_;
 };
 
+// The reasons an office fails to start are many (no profile folder, an office that exits or
+// never listens); the user first needs to know that it was the start that failed.
+std::string StartFailure(const std::string& cause) {
+  static const std::string kLead = "LibreOffice could not be started";
+  std::string why = cause;
+  if (why.rfind(kLead, 0) == 0) {
+    why.erase(0, kLead.size());
+    while (!why.empty() && (why[0] == '.' || why[0] == ':' || why[0] == ' ')) why.erase(0, 1);
+  }
+  return why.empty() ? kLead : kLead + ": " + why;
+}
+
 }  // namespace
 
 std::string LibreOfficeProgramFolder() { return QX_LO_PROGRAM_DIR; }
 
 void RegisterLibreOfficeWriter() {
   RegisterServer("Word.Application", [] {
-    return AutoObject(std::make_shared<ApplicationObject>(std::make_shared<WriterServer>()));
+    std::shared_ptr<WriterServer> server;
+    try {
+      server = std::make_shared<WriterServer>();
+    } catch (const std::exception& e) {
+      throw EOleError(StartFailure(e.what()));
+    }
+    return AutoObject(std::make_shared<ApplicationObject>(std::move(server)));
   });
 }
 

@@ -20,6 +20,12 @@ class EOleServerGone : public EOleError {
   using EOleError::EOleError;
 };
 
+// No server is registered for the ProgID asked for: trying again cannot help.
+class EOleClassNotRegistered : public EOleError {
+ public:
+  using EOleError::EOleError;
+};
+
 // Thrown by a server for a member it does not have (or not in the kind asked for). The
 // message is "Method '<member>' not supported by automation object".
 class EOleMemberNotFound : public EOleError {

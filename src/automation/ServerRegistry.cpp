@@ -50,7 +50,7 @@ AutoObject CreateOleObject(const std::string& progId) {
     auto it = Registry().find(Key(progId));
     if (it != Registry().end()) factory = it->second;
   }
-  if (!factory) CreationError("Invalid class string", progId);
+  if (!factory) throw EOleClassNotRegistered("Invalid class string, ProgID: \"" + progId + "\"");
   AutoObject object;
   try {
     object = factory();

@@ -60,12 +60,34 @@ int32_t TcvWordOle::ParseVersion(const Variant& value) {
   return result;
 }
 
-void TcvWordOle::Connect() {
-  try {
-    App = CreateServer("Word.Application");
-  } catch (const std::exception&) {
-    App = CreateServer("WPS.Application");
+AutoObject TcvWordOle::StartServer() {
+  // Under load a start sometimes fails and then succeeds at once; a ProgID with no server
+  // behind it never will.
+  std::string cause;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      return CreateServer("Word.Application");
+    } catch (const automation::EOleClassNotRegistered&) {
+      break;
+    } catch (const std::exception& e) {
+      cause = e.what();
+    }
   }
+  // The fallback's own failure would hide why the first server failed, which is what the user
+  // can act on: that reason leads.
+  try {
+    return CreateServer("WPS.Application");
+  } catch (const automation::EOleClassNotRegistered&) {
+    if (cause.empty()) throw;
+    throw automation::EOleError(cause);
+  } catch (const std::exception& e) {
+    if (cause.empty()) throw;
+    throw automation::EOleError(cause + "; " + e.what());
+  }
+}
+
+void TcvWordOle::Connect() {
+  App = StartServer();
   documentsOnServer_ = 0;
   WatchServer(App);
   try {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 
@@ -196,6 +197,15 @@ TEST(ServerRegistryTest, WordIsRegisteredAndWpsIsNot) {
   EXPECT_EQ(MessageOf([] { CreateOleObject("WPS.Application"); }),
             "Invalid class string, ProgID: \"WPS.Application\"");
   EXPECT_EQ(LibreOfficeProgramFolder(), "/usr/lib/libreoffice/program");
+  // An office that cannot start says so, and why (here: no folder for its profile).
+  const char* tmp = std::getenv("TMPDIR");
+  std::string saved = tmp ? tmp : "";
+  setenv("TMPDIR", "/nonexistent/qx-tmp", 1);
+  std::string message = MessageOf([] { CreateOleObject("Word.Application"); });
+  tmp ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR");
+  EXPECT_EQ(message.rfind("LibreOffice could not be started: ", 0), 0u) << message;
+  EXPECT_NE(message.find("profile"), std::string::npos) << message;
+  EXPECT_NE(message.find(", ProgID: \"Word.Application\""), std::string::npos) << message;
 }
 
 TEST(TextExportTest, LocalPathsBecomeEncodedFileUrls) {

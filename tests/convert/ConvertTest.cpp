@@ -99,6 +99,23 @@ TEST_F(ConvertFixture, CreationFallsBackAndRetriesAtTheNextEntry) {
   EXPECT_EQ(script->created, 1);
 }
 
+TEST_F(ConvertFixture, AFailedStartIsTriedOnceMoreAndItsCauseLeadsTheMessage) {
+  script->startFailures = 1;
+  EXPECT_EQ(Convert("a.doc").Status, 1);
+  EXPECT_EQ(script->starts, 2);
+  worker = std::make_unique<TcvQUILLEX>(&jobs, 1, nullptr);
+  script->startFailures = 100;
+  auto& alone = Convert("b.doc");  // no fallback server: its "Invalid class string" says nothing
+  EXPECT_EQ(alone.Status, 2);
+  EXPECT_EQ(alone.Message, "The office ended during start-up, ProgID: \"Word.Application\"");
+  Register("WPS.Application");
+  auto& both = Convert("c.doc");
+  EXPECT_EQ(both.Message,
+            "The office ended during start-up, ProgID: \"Word.Application\"; "
+            "The office ended during start-up, ProgID: \"WPS.Application\"");
+  EXPECT_EQ(script->starts, 2 + 2 + 3);
+}
+
 TEST_F(ConvertFixture, FailureRows) {
   struct Case {
     const char* name;
@@ -149,6 +166,22 @@ TEST_F(ConvertFixture, TimeLimitKillsTheServerAndTheRunGoesOn) {
   EXPECT_GE(script->aborts, 1);
   script->hangAtSave = false;
   EXPECT_EQ(Convert("fast.doc").Status, 1);
+  EXPECT_EQ(script->created, 2);
+}
+
+TEST_F(ConvertFixture, TimeLimitCountsOnlyTheConversion) {
+  project->SetValue("ConvertTimeout", "0");  // no limit at all
+  script->saveDelayMs = 400;
+  auto& slow = Convert("slow.doc");
+  EXPECT_EQ(slow.Status, 1) << slow.Message;
+  // A new office slower to start than the limit does not fail its first entry.
+  project->SetValue("ConvertTimeout", "500");
+  script->saveDelayMs = 0;
+  script->startDelayMs = 800;
+  worker = std::make_unique<TcvQUILLEX>(&jobs, 1, nullptr);
+  auto& fresh = Convert("fresh.doc");
+  EXPECT_EQ(fresh.Status, 1) << fresh.Message;
+  EXPECT_EQ(script->aborts, 0);
   EXPECT_EQ(script->created, 2);
 }
 
@@ -232,4 +265,8 @@ TEST(PageMarks, RewriteWorksOnWholeUnitsWithoutOverlap) {
   EXPECT_EQ(convert::ReplacePageMarksUtf16(odd), odd);
   EXPECT_EQ(convert::ReplacePageMarksBytes("x\r\r\r\r\r\r\r\ny"), "x\f\f\r\ny");
   EXPECT_EQ(convert::ReplacePageMarksBytes(""), "");
+  // A mark that ends the text (an empty last page) is a page break too.
+  EXPECT_EQ(convert::ReplacePageMarksUtf16(u16(u"\xFEFF" u"a\r\r\r")), u16(u"\xFEFF" u"a\f"));
+  EXPECT_EQ(convert::ReplacePageMarksUtf16(u16(u"\r\r\r")), u16(u"\f"));
+  EXPECT_EQ(convert::ReplacePageMarksBytes("a\r\r\r"), "a\f");
 }

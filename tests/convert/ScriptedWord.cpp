@@ -1,5 +1,8 @@
 #include "ScriptedWord.h"
 
+#include <chrono>
+#include <thread>
+
 #include "automation/OleError.h"
 #include "platform/FileSystem.h"
 #include "platform/TextEncoding.h"
@@ -129,6 +132,7 @@ class Object : public IDispatchable {
       throw EOleServerGone("The server has gone away");
     }
     if (!sc.saveError.empty()) throw EOleError(sc.saveError);
+    std::this_thread::sleep_for(std::chrono::milliseconds(sc.saveDelayMs));
     std::string target = args.at(0).AsString();
     int format = args.at(1).AsInt();
     std::string text = server_->text + "\r\n";
@@ -161,8 +165,14 @@ class Object : public IDispatchable {
 }  // namespace
 
 AutoObject NewApplication(const std::shared_ptr<Script>& script) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(script->startDelayMs));
   {
     std::lock_guard<std::mutex> g(script->lock);
+    ++script->starts;
+    if (script->startFailures > 0) {
+      --script->startFailures;
+      throw EOleError("The office ended during start-up");
+    }
     ++script->created;
   }
   auto server = std::make_shared<Server>();

@@ -24,9 +24,13 @@ struct Script {
   std::string saveError;     // non-empty: SaveAs throws this
   int vanishAtSave = -1;     // the n-th SaveAs (0-based, over all servers) finds the server gone
   bool hangAtSave = false;   // SaveAs blocks until the server is aborted
+  int saveDelayMs = 0;       // SaveAs takes this long
+  int startDelayMs = 0;      // creating a server takes this long
+  int startFailures = 0;     // the next n creations fail
   int pages = 1;
   // Record.
   int created = 0;
+  int starts = 0;  // creations tried, failed ones included
   int quits = 0;
   int aborts = 0;
   int saves = 0;
