@@ -10,10 +10,13 @@ endif()
 file(REMOVE_RECURSE ${WORK}/out)
 file(MAKE_DIRECTORY ${WORK}/out ${WORK}/profile)
 # timeout signals its whole process group, so the office's own child processes end with it.
+# --writer opens the page as a Writer text document: left to itself the office opens an .html
+# file in Writer/Web, whose PDF export loses the first paragraph (the manual's title) and puts
+# an empty page in front of the rest.
 execute_process(
   COMMAND ${TIMEOUT} -k 10 180 ${SOFFICE} -env:UserInstallation=file://${WORK}/profile
-          --headless --norestore --nologo --nodefault
-          --convert-to pdf:writer_web_pdf_Export --outdir ${WORK}/out ${SOURCE}
+          --headless --norestore --nologo --nodefault --writer
+          --convert-to pdf:writer_pdf_Export --outdir ${WORK}/out ${SOURCE}
   RESULT_VARIABLE rc
   OUTPUT_QUIET ERROR_QUIET)
 get_filename_component(name ${SOURCE} NAME_WE)
