@@ -56,14 +56,6 @@ std::vector<ProcInfo> Processes() {
   return all;
 }
 
-// The offices the program under test runs (its direct soffice.bin children).
-std::vector<int> OfficesOf(int pid) {
-  std::vector<int> pids;
-  for (auto& p : Processes())
-    if (p.ppid == pid && p.comm.rfind("soffice", 0) == 0) pids.push_back(p.pid);
-  return pids;
-}
-
 // Resident memory of a process and all its descendants, in KiB.
 long TreeRssKib(int root) {
   auto all = Processes();
@@ -176,7 +168,7 @@ struct FaultFixture : ::testing::Test {
   int WaitForOffice(std::chrono::milliseconds bound = 60s) {
     int found = 0;
     testsupport::WaitUntil([&] {
-      auto pids = OfficesOf(running->Pid());
+      auto pids = testsupport::OfficesUnder(tmp);
       officesSeen.insert(pids.begin(), pids.end());
       if (!pids.empty()) found = pids.front();
       return found != 0;
@@ -186,7 +178,7 @@ struct FaultFixture : ::testing::Test {
 
   bool WaitForOutputs(int n, std::chrono::milliseconds bound = 120s) {
     return testsupport::WaitUntil([&] {
-      auto pids = OfficesOf(running->Pid());
+      auto pids = testsupport::OfficesUnder(tmp);
       officesSeen.insert(pids.begin(), pids.end());
       return CountFiles(out, ".txt") >= n;
     }, bound);
@@ -395,7 +387,7 @@ TEST_F(FaultFixture, SoakTwoThousandDocuments) {
   std::vector<std::pair<int, long>> samples;  // (outputs so far, tree RSS in KiB)
   auto started = std::chrono::steady_clock::now();
   while (running->IsRunning() && std::chrono::steady_clock::now() - started < 330s) {
-    auto pids = OfficesOf(running->Pid());
+    auto pids = testsupport::OfficesUnder(tmp);
     officesSeen.insert(pids.begin(), pids.end());
     samples.emplace_back(CountFiles(out, ".txt"), TreeRssKib(running->Pid()));
     std::this_thread::sleep_for(1s);

@@ -39,18 +39,11 @@ struct HeadlessFixture : ::testing::Test {
   std::string in = work / "in";
   std::string out = work / "out";
   std::string log = work / "out/run.log";
-  std::vector<int> officesBefore = e2e::OfficePids();
 
   void TearDown() override {
     // Every server the run started ends with it (a killed office may take a moment to vanish).
-    auto started = [&] {
-      std::vector<int> left;
-      for (int pid : e2e::OfficePids())
-        if (std::find(officesBefore.begin(), officesBefore.end(), pid) == officesBefore.end()) left.push_back(pid);
-      return left;
-    };
-    testsupport::WaitUntil([&] { return started().empty(); }, std::chrono::seconds(10));
-    for (int pid : started()) ADD_FAILURE() << "soffice left running: " << pid;
+    testsupport::WaitUntil([&] { return program.Offices().empty(); }, std::chrono::seconds(10));
+    for (int pid : program.Offices()) ADD_FAILURE() << "soffice left running: " << pid;
   }
   void Doc(const std::string& rel, const std::string& sample = "welcome.docx") { CopyFile(kSamples + "/" + sample, in + "/" + rel); }
 };

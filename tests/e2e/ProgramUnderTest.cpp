@@ -11,8 +11,9 @@
 
 namespace e2e {
 
-ProgramUnderTest::ProgramUnderTest() : exe_(dir_ / "bin/quillex") {
+ProgramUnderTest::ProgramUnderTest() : exe_(dir_ / "bin/quillex"), tmp_(dir_ / "tmp") {
   std::filesystem::create_directories(dir_ / "bin");
+  std::filesystem::create_directories(tmp_);
   std::filesystem::copy_file(QX_PROGRAM_PATH, exe_);
   std::filesystem::permissions(exe_, std::filesystem::perms::owner_all);
 }
@@ -23,6 +24,14 @@ int ProgramUnderTest::Run(const std::string& firstParam, std::chrono::seconds bo
   o.argv = {exe_};
   if (!firstParam.empty()) o.argv.push_back(firstParam);
   o.extraEnvironment = extraEnv;
+  tmp_ = dir_ / "tmp";
+  bool ownTmp = true;
+  for (const auto& e : extraEnv)
+    if (e.rfind("TMPDIR=", 0) == 0) {
+      tmp_ = e.substr(7);
+      ownTmp = false;
+    }
+  if (ownTmp) o.extraEnvironment.push_back("TMPDIR=" + tmp_);
   o.removeEnvironment = {"DISPLAY", "WAYLAND_DISPLAY"};
   // Set QX_TEST_PROGRAM_OUTPUT to see what the program prints (sanitizer reports among it).
   o.keepOutput = std::getenv("QX_TEST_PROGRAM_OUTPUT") != nullptr;
@@ -49,18 +58,7 @@ std::vector<std::string> ReadLines(const std::string& path) {
   return core::SettingsList::SplitLines(testsupport::ReadFile(path));
 }
 
-std::vector<int> OfficePids() {
-  std::vector<int> pids;
-  for (auto& e : std::filesystem::directory_iterator("/proc")) {
-    std::string name = e.path().filename();
-    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream comm(e.path() / "comm");
-    std::string c;
-    std::getline(comm, c);
-    if (c.rfind("soffice", 0) == 0) pids.push_back(std::stoi(name));
-  }
-  return pids;
-}
+std::vector<int> ProgramUnderTest::Offices() const { return testsupport::OfficesUnder(tmp_); }
 
 void CopyFile(const std::string& from, const std::string& to) {
   std::filesystem::create_directories(std::filesystem::path(to).parent_path());

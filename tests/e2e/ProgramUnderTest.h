@@ -1,11 +1,13 @@
 #pragma once
 // The built program as a user runs it: copied into a private folder (so that its project,
 // store and recent list beside it are the test's own), started with one argument, bounded in
-// time, with the recording xdg-open first on PATH.
+// time, with the recording xdg-open first on PATH. The program gets a private TMPDIR, which
+// is what tells its offices from any other (Offices.h).
 #include <chrono>
 #include <string>
 #include <vector>
 
+#include "Offices.h"
 #include "TestEnv.h"
 
 namespace e2e {
@@ -22,17 +24,21 @@ class ProgramUnderTest {
   std::vector<std::string> Links() const { return opener_.Calls(); }
   // The store's value for a counter (empty when absent).
   std::string Counter(const std::string& key) const;
+  // The program's temporary folder (its offices' profiles live there): a private one, unless
+  // extraEnv of the last Run named another.
+  const std::string& tmp() const { return tmp_; }
+  // The offices of this program still running.
+  std::vector<int> Offices() const;
 
  private:
   testsupport::TempDir dir_;
   testsupport::RecordingOpener opener_;
   std::string exe_;
+  std::string tmp_;
 };
 
 // The lines of a CR LF text file (without their line ends).
 std::vector<std::string> ReadLines(const std::string& path);
-// Process ids of running soffice.bin processes.
-std::vector<int> OfficePids();
 // Copies a file, creating the target's folders.
 void CopyFile(const std::string& from, const std::string& to);
 // UTF-16LE bytes (BOM and all) as UTF-8 text, BOM dropped.
