@@ -2,17 +2,24 @@
 
 #include "core/cvProject.h"
 
+#ifndef QX_VERSION
+#define QX_VERSION "2020.12.1118.2014"
+#endif
+
 namespace app {
+
+const char kShortName[] = "quillex";
+const char kVersion[] = QX_VERSION;
 
 void ApplyProductConstants(core::TcvProject& project) {
   project.SourceMask = "*.doc?";
   project.SourceFilter = "Word Document (*.doc;*.docx)|*.doc;*.docx";
   project.TargetExt = ".txt";
-  project.ShortName = "quillex";
+  project.ShortName = kShortName;
   project.ProjectExt = ".batch-" + project.ShortName;
   project.ProjectFilter = "Quillex Project|*" + project.ProjectExt;
   project.Title = "Quillex Converter";
-  project.Version = "2020.12.1118.2014";
+  project.Version = kVersion;
 }
 
 }  // namespace app

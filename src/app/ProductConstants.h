@@ -6,6 +6,10 @@ class TcvProject;
 
 namespace app {
 
+// Needed before any project exists: for the program's own places and for --version.
+extern const char kShortName[];
+extern const char kVersion[];
+
 // Sets the product constants on the project. Called once at start-up, before the command line.
 void ApplyProductConstants(core::TcvProject& project);
 

@@ -12,6 +12,7 @@
 #include "core/cvInfo.h"
 #include "core/cvProject.h"
 #include "platform/Signals.h"
+#include "platform/UserPlaces.h"
 
 #ifndef QX_WEB_SITE
 #define QX_WEB_SITE "http://www.quillex.example.org"
@@ -30,9 +31,10 @@ class GlobalObjects {
  public:
   GlobalObjects(const std::string& exeName, const std::string& firstParam) {
     app_ = std::make_unique<TcvApp>(exeName, firstParam);
-    info_ = std::make_unique<core::TcvInfo>(exeName, QX_WEB_SITE, QX_SUPPORT_MAIL);
+    platform::ProgramPlaces places = platform::PrepareProgramPlaces(exeName, kShortName);
+    info_ = std::make_unique<core::TcvInfo>(exeName, QX_WEB_SITE, QX_SUPPORT_MAIL, places.stateBase, places.manual);
     core::SetCvInfo(info_.get());
-    project_ = std::make_unique<core::TcvProject>(exeName);
+    project_ = std::make_unique<core::TcvProject>(places.settingsBase);
     core::SetCvProject(project_.get());
     main_ = std::make_unique<TcvMain>();
   }
@@ -79,7 +81,7 @@ int RunProgram(const ProgramOptions& options) {
   ApplyProductConstants(project);
   batch::SetSkipLockFiles(true);
 
-  CommandLine cl = ParseCommandLine(globals.App().FirstParam);
+  CommandLine cl = options.commandLine ? *options.commandLine : ParseCommandLine(globals.App().FirstParam);
   switch (cl.kind) {
     case CommandLine::Kind::Install:
       globals.Info().OpenLink("", "ins", cl.text);

@@ -3,7 +3,10 @@
 // the product constants, the command line, the start-up project and the run-mode decision.
 // Main thread.
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "app/CommandLine.h"
 
 namespace app {
 
@@ -12,6 +15,9 @@ enum class RunMode { Ended, Headless, Windowed };
 struct ProgramOptions {
   std::string exeName;                 // the program file: its folder holds project, store, recent list
   std::string firstParam;              // the first command-line argument, empty when none
+  // The command line read from every argument (the conventional options); when absent, it is
+  // read from firstParam alone.
+  std::optional<CommandLine> commandLine;
   // The windowed run (main window and message loop); its result is the exit status. Absent in
   // a build without windows.
   std::function<int()> runWindowed;

@@ -1,4 +1,8 @@
 // Quillex Converter: batch conversion of word-processor documents to plain text.
+#include <iostream>
+
+#include "app/ConventionalOptions.h"
+#include "app/ProductConstants.h"
 #include "app/Program.h"
 #include "app/WindowedRunner.h"
 #include "app/cvMain.h"
@@ -8,6 +12,12 @@
 #include "platform/ProgramPath.h"
 
 int main(int argc, char** argv) try {
+  // Help, version and a wrong command line are answered before anything else exists: no window,
+  // no display needed, no counter raised.
+  app::Invocation invocation = app::ReadArguments(std::vector<std::string>(argv + 1, argv + argc));
+  if (invocation.action != app::Invocation::Action::Run)
+    return app::AnswerWithoutRunning(invocation, app::kVersion, std::cout, std::cerr);
+
   automation::RegisterLibreOfficeWriter();
   batch::SetConverterClass([](batch::TcvBatch* batch, int count, batch::TcvNodeEvent onNode) -> batch::TcvConvertor* {
     return new convert::TcvQUILLEX(batch, count, std::move(onNode));
@@ -15,6 +25,7 @@ int main(int argc, char** argv) try {
   app::ProgramOptions options;
   options.exeName = platform::ProgramPath();
   options.firstParam = argc > 1 ? argv[1] : "";
+  options.commandLine = invocation.commandLine;
   options.runWindowed = app::WindowedRunner(argc, argv);
   return app::RunProgram(options);
 } catch (...) {

@@ -37,8 +37,13 @@ std::string RemoveQuotes(std::string s) {
 
 }  // namespace
 
-TcvInfo::TcvInfo(std::string exeName, std::string webSite, std::string mailbox)
-    : exeName_(std::move(exeName)), webSite_(std::move(webSite)), mailbox_(std::move(mailbox)) {
+TcvInfo::TcvInfo(std::string exeName, std::string webSite, std::string mailbox, std::string stateBase,
+                 std::string manual)
+    : exeName_(std::move(exeName)),
+      webSite_(std::move(webSite)),
+      mailbox_(std::move(mailbox)),
+      stateBase_(stateBase.empty() ? exeName_ : std::move(stateBase)),
+      manual_(std::move(manual)) {
   installNumber_ = TcvFileUtils::FileStamp(
       platform::ExcludeTrailingPathDelimiter(platform::ExtractFilePath(exeName_)), true, true);
   LoadStore();
@@ -47,7 +52,7 @@ TcvInfo::TcvInfo(std::string exeName, std::string webSite, std::string mailbox)
 
 TcvInfo::~TcvInfo() { SaveStore(); }
 
-std::string TcvInfo::StoreFileName() const { return platform::ChangeFileExt(exeName_, ".ext"); }
+std::string TcvInfo::StoreFileName() const { return platform::ChangeFileExt(stateBase_, ".ext"); }
 
 std::string TcvInfo::StoreValue(const std::string& key) const {
   std::lock_guard<std::mutex> guard(lock_);
@@ -149,6 +154,7 @@ std::string TcvInfo::BuildLink(const std::string& page, const std::string& actio
            std::to_string(installNumber_);
   }
   if (page == "h") {
+    if (!manual_.empty()) return manual_;
     std::string chm = platform::ChangeFileExt(exeName_, ".chm");
     return platform::FileExists(chm) ? chm : platform::ChangeFileExt(exeName_, ".pdf");
   }

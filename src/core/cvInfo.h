@@ -1,6 +1,6 @@
 #pragma once
 // TcvInfo: what the program knows about its installation and use. It keeps the information
-// store (usage counters under one-letter keys) in a private file beside the program, builds
+// store (usage counters under one-letter keys) in a private file of the program's, builds
 // every help, web, report and mail link, and counts and reports exceptions that nothing else
 // caught.
 //
@@ -18,8 +18,11 @@ namespace core {
 class TcvInfo {
  public:
   // Computes the installation number, loads the store and counts this start (R).
-  // webSite has no trailing "/"; mailbox is the support address.
-  TcvInfo(std::string exeName, std::string webSite, std::string mailbox);
+  // webSite has no trailing "/"; mailbox is the support address. The store is stateBase with
+  // ".ext" for its extension, and Help opens manual; empty, they are the program's own name
+  // with ".ext" and (".chm" when it exists, else) ".pdf", beside the program.
+  TcvInfo(std::string exeName, std::string webSite, std::string mailbox, std::string stateBase = "",
+          std::string manual = "");
   // Writes the store (a failure is silent).
   ~TcvInfo();
   TcvInfo(const TcvInfo&) = delete;
@@ -59,6 +62,8 @@ class TcvInfo {
   const std::string exeName_;
   const std::string webSite_;
   const std::string mailbox_;
+  const std::string stateBase_;
+  const std::string manual_;
   int32_t installNumber_ = -1;
   mutable std::mutex lock_;
   SettingsList store_;

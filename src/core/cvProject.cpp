@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/TextEncoding.h"
+#include "platform/UserPlaces.h"
 
 namespace core {
 
@@ -33,7 +34,7 @@ std::string DefaultTargetFor(const std::string& source) {
 
 }  // namespace
 
-TcvProject::TcvProject(std::string exeName) : exeName_(std::move(exeName)) {
+TcvProject::TcvProject(std::string filesBase) : filesBase_(std::move(filesBase)) {
   std::string bytes;
   if (platform::ReadFileBytes(RecentFileName(), bytes, kMaxListFile)) {
     for (auto& line : SettingsList::SplitLines(platform::DecodeText(bytes)))
@@ -75,6 +76,12 @@ std::vector<std::string> TcvProject::SettingsLines() const {
   return settings_.Lines();
 }
 
+std::string TcvProject::Source() const { return platform::ExpandHome(Value("Source")); }
+
+std::string TcvProject::Target() const { return platform::ExpandHome(Value("Target")); }
+
+std::string TcvProject::LogFile() const { return platform::ExpandHome(Value("LogFile")); }
+
 TOverwrite TcvProject::IsOverwrite() const {
   std::string v = Value("IsOverwrite");
   if (SameText(v, "skip")) return TOverwrite::Skip;
@@ -82,7 +89,7 @@ TOverwrite TcvProject::IsOverwrite() const {
 }
 
 void TcvProject::OpenStartup() {
-  if (ProjectFile.empty() && CommandLineSettings.empty()) ProjectFile = platform::ChangeFileExt(exeName_, ProjectExt);
+  if (ProjectFile.empty() && CommandLineSettings.empty()) ProjectFile = platform::ChangeFileExt(filesBase_, ProjectExt);
   Open(true);
 }
 
@@ -126,7 +133,13 @@ void TcvProject::New() {
 
 bool TcvProject::Save() {
   if (ProjectFile.empty()) return SaveAs();
-  Collect(true);
+  try {
+    Collect(true);
+  } catch (const platform::EFileError&) {
+    // Without a dialog there is no one to ask: the caller learns of the failure.
+    if (!dialogs_) throw;
+    return SaveAs();
+  }
   return true;
 }
 

@@ -18,8 +18,10 @@ enum class TOverwrite { Overwrite, NewName, Skip };
 
 class TcvProject {
  public:
-  // Reads the recent-projects list from exeName + ".log" when it exists.
-  explicit TcvProject(std::string exeName);
+  // filesBase names the program's own files: with ProjectExt the start-up project, with ".log"
+  // appended the recent-projects list. It is the program file for a portable copy and a path in
+  // the user's configuration folder for an installed program. Reads the recent list when it exists.
+  explicit TcvProject(std::string filesBase);
   // Unbinds the controls and writes the recent-projects list (a failure is silent).
   ~TcvProject();
   TcvProject(const TcvProject&) = delete;
@@ -31,7 +33,7 @@ class TcvProject {
   // Main thread only.
   std::string ProjectFile;
   std::string CommandLineSettings;
-  const std::string& ExeName() const { return exeName_; }
+  const std::string& FilesBase() const { return filesBase_; }
 
   // Settings, any thread.
   std::string Value(const std::string& key) const;
@@ -42,8 +44,9 @@ class TcvProject {
   bool Bool(const std::string& key, bool def) const { return ReadBool(Value(key), def); }
   int Int(const std::string& key, int def) const { return ReadInt(Value(key), def); }
 
-  std::string Source() const { return Value("Source"); }
-  std::string Target() const { return Value("Target"); }
+  // Source, Target and LogFile read a leading "~/" as the home folder.
+  std::string Source() const;
+  std::string Target() const;
   bool Subdir() const { return Bool("Subdir", false); }
   int ThreadsCount() const { return Int("ThreadsCount", 1); }
   TOverwrite IsOverwrite() const;
@@ -54,7 +57,7 @@ class TcvProject {
   bool PureConsole() const { return Bool("PureConsole", false); }
   bool RunAndClose() const { return Bool("RunAndClose", false); }
   int Daemon() const { return Int("Daemon", 0); }
-  std::string LogFile() const { return Value("LogFile"); }
+  std::string LogFile() const;
   bool IsAutoRun() const { return RunAndClose() || PureConsole() || Daemon() > 0; }
 
   // Project operations, main thread.
@@ -64,6 +67,8 @@ class TcvProject {
   bool Open(bool withoutDialog);
   void New();
   // Return false when the save dialog was cancelled. A write error throws platform::EFileError.
+  // Save asks for a name, as SaveAs does, when there is none or the current one cannot be
+  // written (an installed program's folder, a project on a medium now read-only).
   bool Save();
   bool SaveAs();
   void Collect(bool writeFile);
@@ -76,14 +81,14 @@ class TcvProject {
   std::string TargetFolder();
 
   std::vector<std::string> RecentProjects() const { return recent_; }
-  std::string RecentFileName() const { return exeName_ + ".log"; }
+  std::string RecentFileName() const { return filesBase_ + ".log"; }
 
  private:
   static std::string KeyOf(const IBoundControl& control);
   void WriteProjectFile();
   bool ReadProjectFile(const std::string& fileName);
 
-  const std::string exeName_;
+  const std::string filesBase_;
   mutable std::mutex lock_;
   SettingsList settings_;
   std::vector<IBoundControl*> bound_;

@@ -34,6 +34,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Thread.h"
+#include "platform/UserPlaces.h"
 #include "ui/ActionButton.h"
 
 namespace ui {
@@ -91,7 +92,7 @@ bool TcvFrmMain::Search() {
     ShowJob(Std(source), Batch(), nullptr);
     return true;
   }
-  Batch()->Start(Std(source), Std(eTarget->text()), cSubdir->isChecked());
+  Batch()->Start(platform::ExpandHome(Std(source)), platform::ExpandHome(Std(eTarget->text())), cSubdir->isChecked());
   return true;
 }
 
@@ -101,7 +102,8 @@ void TcvFrmMain::aConvertExecute() {
   if (closing_ || WorkersLeft > 0) return;
   // A run started by hand during a Daemon pause replaces the pending one.
   daemonTimer_->stop();
-  QString target = UsableTarget(eTarget->text());
+  // "~/" means the home folder here as in a project file; the box then shows the folder used.
+  QString target = UsableTarget(QString::fromStdString(platform::ExpandHome(Std(eTarget->text()))));
   if (target.isEmpty()) {
     eTarget->setFocus();
     AfterRun();

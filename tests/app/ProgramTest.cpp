@@ -3,6 +3,7 @@
 
 #include "TestEnv.h"
 #include "app/CommandLine.h"
+#include "app/ConventionalOptions.h"
 #include "app/Program.h"
 #include "core/cvInfo.h"
 
@@ -38,6 +39,58 @@ TEST(CommandLine, FirstArgumentTable) {
     EXPECT_EQ(cl.text, c.text) << c.arg;
   }
   EXPECT_EQ(ParseCommandLine(std::string(1 << 20, 'a')).kind, K::File);
+}
+
+TEST(ConventionalOptions, MapOntoSettingsAndLeaveTheOlderFormsAlone) {
+  using A = app::Invocation::Action;
+  using K = CommandLine::Kind;
+  struct Case {
+    std::vector<std::string> args;
+    A action;
+    K kind;
+    std::string text;  // settings lines (Run) or the start of the message (UsageError)
+  } cases[] = {
+      {{"--headless", "-r", "-j", "2", "-o", "~/out", "~/in"},
+       A::Run,
+       K::Settings,
+       "PureConsole=True\r\nSubdir=True\r\nThreadsCount=2\r\nTarget=~/out\r\nSource=~/in"},
+      {{"--overwrite=skip", "--log", "a;b.log", "--set", "KeepFileTime=yes", "--regex=x=y", "-j3", "-o", "a", "--target=b"},
+       A::Run,
+       K::Settings,
+       "IsOverwrite=Skip\r\nLogFile=a;b.log\r\nKeepFileTime=yes\r\nRegExt=x=y\r\nThreadsCount=3\r\nTarget=b"},
+      {{"--shard", "2/3", "--timeout", "0", "--locale-text", "--page-breaks", "--skip-hidden", "--", "-odd.doc"},
+       A::Run,
+       K::Settings,
+       "Shard=2/3\r\nConvertTimeout=0\r\nAnsi=True\r\nPageBreaks=True\r\nSkipHidden=True\r\nSource=-odd.doc"},
+      {{"-P:Source=a;Target=b", "--ignored"}, A::Run, K::Settings, "Source=a\r\nTarget=b"},
+      {{"-U", "x"}, A::Run, K::Uninstall, ""},
+      {{"job.batch-quillex"}, A::Run, K::File, "job.batch-quillex"},
+      {{}, A::Run, K::None, ""},
+      {{"-o", "out", "--help"}, A::Help, K::None, ""},
+      {{"-V"}, A::Version, K::None, ""},
+      {{"--frobnicate"}, A::UsageError, K::None, "unknown option '--frobnicate'"},
+      {{"-X"}, A::UsageError, K::None, "unknown option '-X'"},
+      {{"-o"}, A::UsageError, K::None, "option '-o' needs a value"},
+      {{"--overwrite", "maybe"}, A::UsageError, K::None, "option '--overwrite' takes yes, no or skip"},
+      {{"-j", "two"}, A::UsageError, K::None, "option '--jobs' needs a whole number"},
+      {{"--set", "=1"}, A::UsageError, K::None, "option '--set' takes NAME=VALUE"},
+      {{"--headless=no"}, A::UsageError, K::None, "option '--headless' takes no value"},
+      {{"a", "b"}, A::UsageError, K::None, "only one SOURCE"},
+      {{"-r", "job.batch-quillex"}, A::UsageError, K::None, "a project file is opened alone"},
+      {{"-o", "a\nTarget=b"}, A::UsageError, K::None, "a line break cannot be part of a value"},
+  };
+  for (const auto& c : cases) {
+    auto inv = app::ReadArguments(c.args);
+    std::string args;
+    for (const auto& a : c.args) args += a + " ";
+    EXPECT_EQ(inv.action, c.action) << args;
+    if (c.action == A::UsageError) {
+      EXPECT_EQ(inv.message.rfind(c.text, 0), 0u) << args << "-> " << inv.message;
+    } else {
+      EXPECT_EQ(inv.commandLine.kind, c.kind) << args;
+      EXPECT_EQ(inv.commandLine.text, c.text) << args;
+    }
+  }
 }
 
 TEST(RunMode, HeadlessOnlyForPureConsoleWithoutWebSource) {

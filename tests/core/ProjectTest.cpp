@@ -52,6 +52,15 @@ TEST_F(ProjectFixture, TypedGettersApplyTheirDefaults) {
   EXPECT_EQ(p->IsOverwrite(), TOverwrite::NewName);
   p->SetValue("IsOverwrite", "maybe");
   EXPECT_EQ(p->IsOverwrite(), TOverwrite::Overwrite);
+  // "~/" is the home folder in the path settings only, and only at the start.
+  std::string home = getenv("HOME") ? getenv("HOME") : "";
+  setenv("HOME", "/home/u", 1);
+  p->SetSettingsText("Source=~/in/*.doc?\r\nTarget=~\r\nLogFile=a/~/run.log\r\nRenameSource=~/x");
+  EXPECT_EQ(p->Source(), "/home/u/in/*.doc?");
+  EXPECT_EQ(p->Target(), "/home/u");
+  EXPECT_EQ(p->LogFile(), "a/~/run.log");
+  EXPECT_EQ(p->RenameSource(), "~/x");
+  setenv("HOME", home.c_str(), 1);
 }
 
 TEST_F(ProjectFixture, SaveWritesBoundValuesAsAnsiCrLfAndOpenRestoresThem) {
@@ -160,6 +169,18 @@ TEST_F(ProjectFixture, StartupProjectIsBesideTheProgram) {
   p->OpenStartup();
   EXPECT_EQ(p->ProjectFile, exe + ".batch-quillex");
   EXPECT_EQ(p->Source(), "/s/*.doc");
+}
+
+TEST_F(ProjectFixture, SaveToAnUnwritableNameAsksForAnother) {
+  auto p = Make();
+  p->ProjectFile = dir / "gone/job.batch-quillex";
+  eSource["Text"] = "/in/*.doc?";
+  EXPECT_FALSE(p->Save());  // the user cancels the dialog: nothing written, nothing claimed
+  EXPECT_EQ(dialogs.saved, 1);
+  dialogs.answer = dir / "job.batch-quillex";
+  EXPECT_TRUE(p->Save());
+  EXPECT_EQ(p->ProjectFile, dir / "job.batch-quillex");
+  EXPECT_EQ(ReadFile(dir / "job.batch-quillex"), "Source=/in/*.doc?\r\n");
 }
 
 TEST_F(ProjectFixture, OpenDialogCancelChangesNothingAndNewClearsEverything) {

@@ -6,14 +6,17 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 
 #include "TestEnv.h"
 #include "platform/DirectorySearch.h"
+#include "platform/Display.h"
 #include "platform/FileSystem.h"
 #include "platform/FileTimes.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
 #include "platform/TextEncoding.h"
+#include "platform/UserPlaces.h"
 
 using namespace platform;
 using testsupport::TempDir;
@@ -168,4 +171,74 @@ TEST(Shell, LinkReachesTheOpenerAsOneArgument) {
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0], "1\thttp://x.example/?a=b c&d=$(touch /tmp/qx-pwned)`id`\"'%0A%C3%A9");
   EXPECT_FALSE(testsupport::Exists("/tmp/qx-pwned"));
+}
+
+namespace {
+
+// Sets (or, with nullptr, removes) environment variables for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::initializer_list<std::pair<const char*, const char*>> values) {
+    for (auto [name, value] : values) {
+      const char* old = getenv(name);
+      saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+      value ? setenv(name, value, 1) : unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    for (auto& [name, old] : saved_) old ? setenv(name.c_str(), old->c_str(), 1) : unsetenv(name.c_str());
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+}  // namespace
+
+TEST(UserPlaces, PortableCopyKeepsFilesBesideItAndAnInstallUsesTheXdgFolders) {
+  TempDir dir;
+  ScopedEnv env{{"XDG_CONFIG_HOME", (dir / "cfg").c_str()}, {"XDG_STATE_HOME", nullptr}, {"HOME", (dir / "home").c_str()}};
+  ForceDirectories(dir / "usr/bin");
+  auto portable = PrepareProgramPlaces(dir / "usr/bin/quillex", "quillex");
+  EXPECT_FALSE(portable.installed);
+  EXPECT_EQ(portable.settingsBase, dir / "usr/bin/quillex");
+  EXPECT_EQ(portable.stateBase, dir / "usr/bin/quillex");
+  EXPECT_FALSE(PathExists(dir / "cfg"));
+
+  // bin/ beside share/doc/NAME is an installation, even where this user (root) may write.
+  ForceDirectories(dir / "usr/share/doc/quillex");
+  auto installed = PrepareProgramPlaces(dir / "usr/bin/quillex", "quillex");
+  EXPECT_TRUE(installed.installed);
+  EXPECT_EQ(installed.settingsBase, dir / "cfg/quillex/quillex");
+  EXPECT_EQ(installed.stateBase, dir / "home/.local/state/quillex/quillex");
+  EXPECT_EQ(installed.manual, dir / "usr/share/doc/quillex/quillex.pdf");
+  struct stat st {};
+  ASSERT_EQ(stat((dir / "home/.local/state/quillex").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+  ScopedEnv relative{{"XDG_CONFIG_HOME", "rel"}};  // ignored, as the XDG rules say
+  EXPECT_EQ(PrepareProgramPlaces(dir / "usr/bin/quillex", "quillex").settingsBase, dir / "home/.config/quillex/quillex");
+}
+
+TEST(UserPlaces, TildeMeansHomeOnlyAtTheStart) {
+  ScopedEnv env{{"HOME", "/home/u/"}};
+  EXPECT_EQ(ExpandHome("~/in/*.doc?"), "/home/u/in/*.doc?");
+  EXPECT_EQ(ExpandHome("~"), "/home/u");
+  EXPECT_EQ(ExpandHome("~user/x"), "~user/x");
+  EXPECT_EQ(ExpandHome("/a/~/b"), "/a/~/b");
+}
+
+TEST(Display, ChosenPlatformDecidesWhatItNeeds) {
+  struct Case {
+    const char *qpa, *display, *wayland;
+    bool available;
+  } cases[] = {
+      {nullptr, nullptr, nullptr, false},     {nullptr, ":1", nullptr, true},      {nullptr, nullptr, "wayland-0", true},
+      {"offscreen", nullptr, nullptr, true},  {"xcb", nullptr, "wayland-0", false}, {"xcb:nograb", ":1", nullptr, true},
+      {"wayland;xcb", ":1", nullptr, true},   {"wayland", ":1", nullptr, false},
+  };
+  for (const auto& c : cases) {
+    ScopedEnv env{{"QT_QPA_PLATFORM", c.qpa}, {"DISPLAY", c.display}, {"WAYLAND_DISPLAY", c.wayland}};
+    EXPECT_EQ(DisplayAvailable(), c.available) << (c.qpa ? c.qpa : "-") << " " << (c.display ? c.display : "-");
+  }
 }
