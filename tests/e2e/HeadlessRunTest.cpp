@@ -218,3 +218,30 @@ TEST_F(HeadlessFixture, ProjectFileRunsLikeTheSwitch) {
   EXPECT_EQ(program.Run(project), 0);
   EXPECT_EQ(ReadLines(log), std::vector<std::string>{"Success => " + in + "/a.docx => " + out + "/a.txt"});
 }
+
+TEST_F(HeadlessFixture, ConventionalOptionsConvertWhatTheSettingsSwitchConverts) {
+  Doc("a.docx");
+  Doc("sub/b.doc", "report.doc");
+  Doc("broken.docx", "damaged.docx");
+  // No shell between: the program itself reads "~/" as the home folder.
+  int conventional =
+      program.RunWith({"--headless", "-r", "-j", "2", "-o", "~/out1", "--log", "~/out1/run.log", "~/in/*.doc?"},
+                      std::chrono::seconds(300), {"HOME=" + work.path()});
+  int settings = program.Run(Settings({"Source=" + in + "/*.doc?", "Target=" + work / "out2", "Subdir=True",
+                                       "ThreadsCount=2", "PureConsole=True", "LogFile=" + work / "out2/run.log"}));
+  EXPECT_EQ(conventional, 1);
+  EXPECT_EQ(settings, 1);
+  auto normalised = [&](const std::string& folder) {
+    auto lines = ReadLines(work / folder + "/run.log");
+    for (auto& line : lines) {
+      auto at = line.find(work / folder);
+      if (at != std::string::npos) line.replace(at, (work / folder).size(), "OUT");
+      line = line.substr(0, line.find(" => ", line.find(" => ") + 4));  // failure messages may differ
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+  };
+  EXPECT_EQ(normalised("out1").size(), 3u);
+  EXPECT_EQ(normalised("out1"), normalised("out2"));
+  EXPECT_TRUE(Exists(work / "out1/sub/b.txt"));
+}

@@ -20,9 +20,15 @@ ProgramUnderTest::ProgramUnderTest() : exe_(dir_ / "bin/quillex"), tmp_(dir_ / "
 
 int ProgramUnderTest::Run(const std::string& firstParam, std::chrono::seconds bound,
                           const std::vector<std::string>& extraEnv) {
+  return RunWith(firstParam.empty() ? std::vector<std::string>{} : std::vector<std::string>{firstParam}, bound,
+                 extraEnv);
+}
+
+int ProgramUnderTest::RunWith(const std::vector<std::string>& args, std::chrono::seconds bound,
+                              const std::vector<std::string>& extraEnv) {
   platform::ProcessOptions o;
   o.argv = {exe_};
-  if (!firstParam.empty()) o.argv.push_back(firstParam);
+  o.argv.insert(o.argv.end(), args.begin(), args.end());
   o.extraEnvironment = extraEnv;
   tmp_ = dir_ / "tmp";
   bool ownTmp = true;

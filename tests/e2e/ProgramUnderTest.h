@@ -19,6 +19,9 @@ class ProgramUnderTest {
   // it had to be killed at the bound, -2 when it ended by a signal.
   int Run(const std::string& firstParam, std::chrono::seconds bound = std::chrono::seconds(300),
           const std::vector<std::string>& extraEnv = {});
+  // The same with every argument given.
+  int RunWith(const std::vector<std::string>& args, std::chrono::seconds bound = std::chrono::seconds(300),
+              const std::vector<std::string>& extraEnv = {});
   const std::string& exe() const { return exe_; }
   const testsupport::TempDir& dir() const { return dir_; }
   std::vector<std::string> Links() const { return opener_.Calls(); }
