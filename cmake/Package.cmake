@@ -19,10 +19,10 @@ set(CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QX_WEB_SITE}")
-# The libraries the program links come from dpkg-shlibdeps; the office it drives at run time
-# is named here, since nothing links it.
+# The libraries the program links come from dpkg-shlibdeps; the office it drives and the window
+# platform plugins Qt loads are named here, since nothing links them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libreoffice-writer")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libreoffice-writer, qt6-qpa-plugins")
 find_program(DPKG dpkg)
 if(DPKG)
   execute_process(COMMAND ${DPKG} --print-architecture OUTPUT_VARIABLE QX_DEB_ARCH OUTPUT_STRIP_TRAILING_WHITESPACE)
