@@ -146,7 +146,8 @@ class Reader {
 
   // Settings travel as lines: a line break in a value would smuggle in a setting of its own.
   bool Set(const std::string& name, const std::string& value) {
-    if (value.find_first_of("\r\n") != std::string::npos) return Fail("a line break cannot be part of a value");
+    if (value.find_first_of("\r\n") != std::string::npos)
+      return Fail("a line break cannot be part of a value");
     settings_.SetValue(name, value);
     return true;
   }
@@ -195,7 +196,8 @@ class Reader {
         return Fail("option '--overwrite' takes yes, no or skip, not '" + value + "'");
       case Option::Assignment: {
         auto eq = value.find('=');
-        if (eq == 0 || eq == std::string::npos) return Fail("option '--set' takes NAME=VALUE, not '" + value + "'");
+        if (eq == 0 || eq == std::string::npos)
+          return Fail("option '--set' takes NAME=VALUE, not '" + value + "'");
         return Set(value.substr(0, eq), value.substr(eq + 1));
       }
       default:

@@ -32,7 +32,8 @@ class GlobalObjects {
   GlobalObjects(const std::string& exeName, const std::string& firstParam) {
     app_ = std::make_unique<TcvApp>(exeName, firstParam);
     platform::ProgramPlaces places = platform::PrepareProgramPlaces(exeName, kShortName);
-    info_ = std::make_unique<core::TcvInfo>(exeName, QX_WEB_SITE, QX_SUPPORT_MAIL, places.stateBase, places.manual);
+    info_ = std::make_unique<core::TcvInfo>(exeName, QX_WEB_SITE, QX_SUPPORT_MAIL, places.stateBase,
+                                            places.manual);
     core::SetCvInfo(info_.get());
     project_ = std::make_unique<core::TcvProject>(places.settingsBase);
     core::SetCvProject(project_.get());

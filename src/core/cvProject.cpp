@@ -89,7 +89,8 @@ TOverwrite TcvProject::IsOverwrite() const {
 }
 
 void TcvProject::OpenStartup() {
-  if (ProjectFile.empty() && CommandLineSettings.empty()) ProjectFile = platform::ChangeFileExt(filesBase_, ProjectExt);
+  if (ProjectFile.empty() && CommandLineSettings.empty())
+    ProjectFile = platform::ChangeFileExt(filesBase_, ProjectExt);
   Open(true);
 }
 

@@ -92,7 +92,8 @@ bool TcvFrmMain::Search() {
     ShowJob(Std(source), Batch(), nullptr);
     return true;
   }
-  Batch()->Start(platform::ExpandHome(Std(source)), platform::ExpandHome(Std(eTarget->text())), cSubdir->isChecked());
+  Batch()->Start(platform::ExpandHome(Std(source)), platform::ExpandHome(Std(eTarget->text())),
+                 cSubdir->isChecked());
   return true;
 }
 

@@ -16,8 +16,8 @@ struct Answer {
 
 // Runs the program through the shell with no display of any kind; stream 1 or 2 is kept.
 Answer Ask(const e2e::ProgramUnderTest& program, const std::string& args, int stream) {
-  std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 60 " + program.exe() + " " +
-                        args + (stream == 1 ? " 2>/dev/null" : " 2>&1 >/dev/null");
+  std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 60 " + program.exe() +
+                        " " + args + (stream == 1 ? " 2>/dev/null" : " 2>&1 >/dev/null");
   Answer answer;
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return answer;

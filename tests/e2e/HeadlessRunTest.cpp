@@ -224,11 +224,12 @@ TEST_F(HeadlessFixture, ConventionalOptionsConvertWhatTheSettingsSwitchConverts)
   Doc("sub/b.doc", "report.doc");
   Doc("broken.docx", "damaged.docx");
   // No shell between: the program itself reads "~/" as the home folder.
-  int conventional =
-      program.RunWith({"--headless", "-r", "-j", "2", "-o", "~/out1", "--log", "~/out1/run.log", "~/in/*.doc?"},
-                      std::chrono::seconds(300), {"HOME=" + work.path()});
-  int settings = program.Run(Settings({"Source=" + in + "/*.doc?", "Target=" + work / "out2", "Subdir=True",
-                                       "ThreadsCount=2", "PureConsole=True", "LogFile=" + work / "out2/run.log"}));
+  int conventional = program.RunWith(
+      {"--headless", "-r", "-j", "2", "-o", "~/out1", "--log", "~/out1/run.log", "~/in/*.doc?"},
+      std::chrono::seconds(300), {"HOME=" + work.path()});
+  int settings =
+      program.Run(Settings({"Source=" + in + "/*.doc?", "Target=" + work / "out2", "Subdir=True",
+                            "ThreadsCount=2", "PureConsole=True", "LogFile=" + work / "out2/run.log"}));
   EXPECT_EQ(conventional, 1);
   EXPECT_EQ(settings, 1);
   auto normalised = [&](const std::string& folder) {

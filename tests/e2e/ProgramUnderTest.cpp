@@ -20,8 +20,8 @@ ProgramUnderTest::ProgramUnderTest() : exe_(dir_ / "bin/quillex"), tmp_(dir_ / "
 
 int ProgramUnderTest::Run(const std::string& firstParam, std::chrono::seconds bound,
                           const std::vector<std::string>& extraEnv) {
-  return RunWith(firstParam.empty() ? std::vector<std::string>{} : std::vector<std::string>{firstParam}, bound,
-                 extraEnv);
+  return RunWith(firstParam.empty() ? std::vector<std::string>{} : std::vector<std::string>{firstParam},
+                 bound, extraEnv);
 }
 
 int ProgramUnderTest::RunWith(const std::vector<std::string>& args, std::chrono::seconds bound,

@@ -197,7 +197,9 @@ class ScopedEnv {
 
 TEST(UserPlaces, PortableCopyKeepsFilesBesideItAndAnInstallUsesTheXdgFolders) {
   TempDir dir;
-  ScopedEnv env{{"XDG_CONFIG_HOME", (dir / "cfg").c_str()}, {"XDG_STATE_HOME", nullptr}, {"HOME", (dir / "home").c_str()}};
+  ScopedEnv env{{"XDG_CONFIG_HOME", (dir / "cfg").c_str()},
+                {"XDG_STATE_HOME", nullptr},
+                {"HOME", (dir / "home").c_str()}};
   ForceDirectories(dir / "usr/bin");
   auto portable = PrepareProgramPlaces(dir / "usr/bin/quillex", "quillex");
   EXPECT_FALSE(portable.installed);
@@ -217,7 +219,8 @@ TEST(UserPlaces, PortableCopyKeepsFilesBesideItAndAnInstallUsesTheXdgFolders) {
   EXPECT_EQ(st.st_mode & 0777, 0700u);
 
   ScopedEnv relative{{"XDG_CONFIG_HOME", "rel"}};  // ignored, as the XDG rules say
-  EXPECT_EQ(PrepareProgramPlaces(dir / "usr/bin/quillex", "quillex").settingsBase, dir / "home/.config/quillex/quillex");
+  EXPECT_EQ(PrepareProgramPlaces(dir / "usr/bin/quillex", "quillex").settingsBase,
+            dir / "home/.config/quillex/quillex");
 }
 
 TEST(UserPlaces, TildeMeansHomeOnlyAtTheStart) {
@@ -233,12 +236,14 @@ TEST(Display, ChosenPlatformDecidesWhatItNeeds) {
     const char *qpa, *display, *wayland;
     bool available;
   } cases[] = {
-      {nullptr, nullptr, nullptr, false},     {nullptr, ":1", nullptr, true},      {nullptr, nullptr, "wayland-0", true},
-      {"offscreen", nullptr, nullptr, true},  {"xcb", nullptr, "wayland-0", false}, {"xcb:nograb", ":1", nullptr, true},
-      {"wayland;xcb", ":1", nullptr, true},   {"wayland", ":1", nullptr, false},
+      {nullptr, nullptr, nullptr, false},    {nullptr, ":1", nullptr, true},
+      {nullptr, nullptr, "wayland-0", true}, {"offscreen", nullptr, nullptr, true},
+      {"xcb", nullptr, "wayland-0", false},  {"xcb:nograb", ":1", nullptr, true},
+      {"wayland;xcb", ":1", nullptr, true},  {"wayland", ":1", nullptr, false},
   };
   for (const auto& c : cases) {
     ScopedEnv env{{"QT_QPA_PLATFORM", c.qpa}, {"DISPLAY", c.display}, {"WAYLAND_DISPLAY", c.wayland}};
-    EXPECT_EQ(DisplayAvailable(), c.available) << (c.qpa ? c.qpa : "-") << " " << (c.display ? c.display : "-");
+    EXPECT_EQ(DisplayAvailable(), c.available)
+        << (c.qpa ? c.qpa : "-") << " " << (c.display ? c.display : "-");
   }
 }
