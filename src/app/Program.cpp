@@ -1,5 +1,7 @@
 #include "app/Program.h"
 
+#include <cstdio>
+#include <exception>
 #include <memory>
 
 #include "app/CommandLine.h"
@@ -99,7 +101,14 @@ int RunProgram(const ProgramOptions& options) {
     case CommandLine::Kind::None:
       break;
   }
-  project.OpenStartup();
+  try {
+    project.OpenStartup();
+  } catch (const std::exception& e) {
+    // A project that cannot be read must not run as an empty one: the one given by name ends
+    // the start; an unreadable one beside the program leaves an empty window.
+    std::fprintf(stderr, "%s\n", e.what());
+    if (cl.kind == CommandLine::Kind::File) return TcvMain::kNotCarriedOut;
+  }
   globals.CreateMatcher();
 
   if (IsHeadless(project.PureConsole(), project.Source())) {

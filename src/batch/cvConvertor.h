@@ -79,7 +79,8 @@ class TcvConvertor : public TcvWorkBase {
 
   // The path the conversion must write, its folder created. Empty means: do not convert;
   // the entry is then already settled (Success when "IsOverwrite" is Skip and the target
-  // exists; Failure when the target would be the source file itself).
+  // exists; Failure when the target would be the source file itself or its folder cannot
+  // be made).
   std::string GetTargetFileName(TcvBatch& batch, TcvNode& node);
   // After a successful conversion, when target exists and is not the source: copies file
   // times ("KeepFileTime"), deletes ("DeleteSource") or renames ("RenameSource") the source.

@@ -97,9 +97,14 @@ std::string TcvConvertor::GetTargetFileName(TcvBatch& batch, TcvNode& node) {
   name = AdjustTargetName(name);
 
   std::string dir = platform::ExtractFilePath(name);
-  if (!dir.empty() && !platform::DirectoryExists(dir)) {
-    platform::ForceDirectories(dir);
-    if (!platform::DirectoryExists(dir)) batch.AddFailure("CreateDir Failed: " + dir);
+  if (!dir.empty() && !platform::DirectoryExists(dir) && !platform::ForceDirectories(dir)) {
+    // The entry fails here with the real reason, rather than later with whatever the word
+    // processor makes of a folder that is not there.
+    const std::string message = "CreateDir Failed: " + dir;
+    node.Message = message;
+    node.Status = NodeFailure;
+    batch.AddFailure(message);
+    return std::string();
   }
 
   if (!platform::FileExists(name)) return name;

@@ -89,6 +89,11 @@ TOverwrite TcvProject::IsOverwrite() const {
 }
 
 void TcvProject::OpenStartup() {
+  if (startupOpened_) {
+    Distribute();
+    return;
+  }
+  startupOpened_ = true;
   if (ProjectFile.empty() && CommandLineSettings.empty())
     ProjectFile = platform::ChangeFileExt(filesBase_, ProjectExt);
   Open(true);
@@ -96,7 +101,10 @@ void TcvProject::OpenStartup() {
 
 bool TcvProject::ReadProjectFile(const std::string& fileName) {
   std::string bytes;
-  if (!platform::ReadFileBytes(fileName, bytes, kMaxListFile)) return false;
+  if (!platform::ReadFileBytes(fileName, bytes, kMaxListFile)) {
+    if (!platform::PathExists(fileName)) return false;
+    throw platform::EFileError("Cannot read the project file \"" + fileName + "\"");
+  }
   SetSettingsText(platform::DecodeText(bytes));
   return true;
 }
@@ -110,7 +118,16 @@ bool TcvProject::Open(bool withoutDialog) {
     ProjectFile = chosen;
   }
   if (IsProjectFile(ProjectFile)) {
-    if (ReadProjectFile(ProjectFile)) AddRecent();
+    bool read = false;
+    try {
+      read = ReadProjectFile(ProjectFile);
+    } catch (...) {
+      // Taken as an empty project, the next Save would replace it, its keys and mode lost.
+      ProjectFile = openFile_;
+      throw;
+    }
+    if (read) AddRecent();
+    openFile_ = ProjectFile;
   } else if (ProjectFile.empty() && !CommandLineSettings.empty()) {
     SetSettingsText(CommandLineSettings);
     if (Target().empty()) SetValue("Target", DefaultTargetFor(Source()));
@@ -119,12 +136,14 @@ bool TcvProject::Open(bool withoutDialog) {
     if (Target().empty()) SetValue("Target", DefaultTargetFor(ProjectFile));
     ProjectFile.clear();
   }
+  if (ProjectFile.empty()) openFile_.clear();
   Distribute();
   return true;
 }
 
 void TcvProject::New() {
   ProjectFile.clear();
+  openFile_.clear();
   {
     std::lock_guard<std::mutex> guard(lock_);
     settings_.Clear();
@@ -141,6 +160,7 @@ bool TcvProject::Save() {
     if (!dialogs_) throw;
     return SaveAs();
   }
+  openFile_ = ProjectFile;
   return true;
 }
 
@@ -151,6 +171,7 @@ bool TcvProject::SaveAs() {
     return false;
   ProjectFile = chosen;
   Collect(true);
+  openFile_ = ProjectFile;
   return true;
 }
 

@@ -62,8 +62,15 @@ class TcvProject {
 
   // Project operations, main thread.
   void SetDialogs(IProjectDialogs* dialogs) { dialogs_ = dialogs; }
+  // Opens what the program was started with (the argument, the -P settings, or the project
+  // beside the program) once; later calls only show the settings in the bound controls, so
+  // that a document given as the argument is never replaced by the project beside the program.
+  // Throws as Open.
   void OpenStartup();
-  // Returns false when the dialog was cancelled.
+  // Returns false when the dialog was cancelled. A project file that exists but cannot be read
+  // (no permission, too large) throws platform::EFileError naming it; the settings stay, and
+  // ProjectFile goes back to the project they came from, so Save never writes over that file.
+  // A project file that does not exist is silent: the settings stay and Save creates it.
   bool Open(bool withoutDialog);
   void New();
   // Return false when the save dialog was cancelled. A write error throws platform::EFileError.
@@ -86,6 +93,7 @@ class TcvProject {
  private:
   static std::string KeyOf(const IBoundControl& control);
   void WriteProjectFile();
+  // False when the file does not exist; throws platform::EFileError when it cannot be read.
   bool ReadProjectFile(const std::string& fileName);
 
   const std::string filesBase_;
@@ -94,6 +102,10 @@ class TcvProject {
   std::vector<IBoundControl*> bound_;
   std::vector<std::string> recent_;
   IProjectDialogs* dialogs_ = nullptr;
+  // The project file the settings belong to (empty when none), as ProjectFile was after the
+  // last successful Open, New, Save or Save As.
+  std::string openFile_;
+  bool startupOpened_ = false;
 };
 
 }  // namespace core

@@ -75,7 +75,8 @@ TcvFrmMain::TcvFrmMain(QWidget* parent) : TcvFrmBase(parent) {
   core::TcvProject* project = core::cvProject();
   project->SetDialogs(dialogs_.get());
   BindControls();
-  project->OpenStartup();
+  // A start-up project that cannot be read is reported; the window opens without it.
+  RunGuarded([project] { project->OpenStartup(); });
   UpdateCaption();
 
   setAcceptDrops(true);

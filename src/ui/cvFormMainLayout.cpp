@@ -197,7 +197,8 @@ void TcvFrmMain::CreateViewer() {
   lViewer->setToolTip("Drag & drop file(s) here and click \"Convert\" to convert them");
   lViewer->setHeaderLabels({"@", "File Name", "Result"});
   QHeaderView* header = lViewer->header();
-  header->setStretchLastSection(false);
+  // Failure messages are long: "Result" takes whatever width the window has beyond the others.
+  header->setStretchLastSection(true);
   header->setMinimumSectionSize(16);
   header->setSectionResizeMode(0, QHeaderView::Fixed);
   header->resizeSection(0, 30);

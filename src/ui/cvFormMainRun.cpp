@@ -25,9 +25,11 @@
 #include <QTimer>
 
 #include <exception>
+#include <stdexcept>
 
 #include "batch/cvBatch.h"
 #include "batch/cvConvertor.h"
+#include "batch/cvMatch.h"
 #include "core/Globals.h"
 #include "core/cvInfo.h"
 #include "core/cvProject.h"
@@ -51,6 +53,10 @@ bool IsAutoRunProject() {
   const core::TcvProject* project = core::cvProject();
   return project && project->IsAutoRun();
 }
+
+// A batch job whose Start failed (no target folder, say) never completes its list: converters
+// put on it would wait for entries for good. It must be searched afresh, as a drained one is.
+bool NeedsSearch(const batch::TcvBatch* job) { return !job || job->IsDrained() || (!job->Started() && !job->Done()); }
 
 void WaitForStragglers() {
   for (int waited = 0; batch::RunningWorkers() > 0 && waited < kStragglerWaitMs; ++waited) platform::Sleep(1);
@@ -87,11 +93,17 @@ bool TcvFrmMain::Search() {
     AfterRun();
     return false;
   }
-  NewBatch();
   if (source.startsWith(QStringLiteral("http"))) {
+    NewBatch();
     ShowJob(Std(source), Batch(), nullptr);
     return true;
   }
+  // The matcher lets every name through a pattern it cannot compile: with DeleteSource that
+  // would delete what the filter was meant to spare, so no search starts at all.
+  std::string regExt = core::cvProject()->Value("RegExt");
+  std::string regExtError = batch::RegExtError(regExt);
+  if (!regExtError.empty()) throw std::runtime_error("RegExt " + regExt + ": " + regExtError);
+  NewBatch();
   Batch()->Start(platform::ExpandHome(Std(source)), platform::ExpandHome(Std(eTarget->text())),
                  cSubdir->isChecked());
   return true;
@@ -117,7 +129,7 @@ void TcvFrmMain::aConvertExecute() {
 
   // A drained batch job has nothing left to give: the run starts from a fresh search. Search
   // without a source has already run AfterRun, and an old list must not be run again.
-  if (!Batch() || Batch()->IsDrained()) {
+  if (NeedsSearch(Batch())) {
     if (!Search()) return;
   }
   StartConvertors();

@@ -83,13 +83,15 @@ TEST_F(TargetName, NamesFollowTheSettingsAndTheExistingFiles) {
   }
 }
 
-TEST_F(TargetName, FolderThatCannotBeCreatedIsRecordedAndTheNameStillReturned) {
+TEST_F(TargetName, FolderThatCannotBeCreatedFailsTheEntry) {
   testsupport::WriteFile(out() + "blocker", "a file where a folder should be");
   TcvBatch b;
   b.SetTargetDir(out() + "blocker/");
   TcvNode& node = Entry(b, "/in/a.doc");
   TcvConvertor conv(&b, 1, nullptr);
-  EXPECT_EQ(conv.GetTargetFileName(b, node), out() + "blocker/a.txt");
+  EXPECT_EQ(conv.GetTargetFileName(b, node), "");
+  EXPECT_EQ(node.Status.load(), batch::NodeFailure);
+  EXPECT_EQ(node.Message, "CreateDir Failed: " + out() + "blocker/");
   EXPECT_EQ(b.FailedCount(), 1);
   EXPECT_EQ(b.Errors(), std::vector<std::string>{"CreateDir Failed: " + out() + "blocker/"});
 }
