@@ -1,6 +1,8 @@
 // The command line, the run-mode decision and the program's start-up and release as a whole.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "TestEnv.h"
 #include "app/CommandLine.h"
 #include "app/ConventionalOptions.h"
@@ -154,5 +156,10 @@ TEST_F(ProgramFixture, WithoutPureConsoleTheWindowRuns) {
 TEST_F(ProgramFixture, HeadlessRunWithoutTargetIsNotCarriedOut) {
   // A source without a folder leaves the target empty even after the default.
   EXPECT_EQ(Run("-P:Source=nothing.doc;PureConsole=True"), 2);
+  // A project given by name that cannot be read (here too large) runs neither way.
+  std::string project = dir / "job.batch-quillex";
+  testsupport::WriteFile(project, "PureConsole=True\r\n");
+  std::filesystem::resize_file(project, 17u << 20);
+  EXPECT_EQ(Run(project), 2);
   EXPECT_EQ(windowed, 0);
 }

@@ -347,6 +347,33 @@ class MainRunTest : public QObject {
     QCOMPARE(QApplication::focusWidget()->objectName(), focused);
   }
 
+  void aRunThatCannotStartIsReportedAndLeavesTheWindowReady() {
+    RunWindow w;
+    w.Numbered(2);
+    // Search without a target fails; once a target is typed, Convert converts.
+    w.Boxes(w.in + "/*.docx", "");
+    w.main.aSearch->trigger();
+    QCOMPARE(uitest::WaitForLinks(w.env, 1).size(), 1);
+    w.main.eTarget->setText(Q(w.out));
+    w.main.aConvert->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Idle() && w.script->Converted().size() == 2u, kBound);
+    // A target below a plain file, then a RegExt that does not compile: reported at each Convert,
+    // and nothing runs.
+    w.main.eTarget->setText(Q(w.env.Write("plain.docx", "x") + "/out/"));
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+      if (attempt == 3) {
+        w.main.eTarget->setText(Q(w.out));
+        w.Settings({{"RegExt", "(/Archive/"}});
+      }
+      w.main.aConvert->trigger();
+      QCOMPARE(w.Buttons(), kIdle);
+      QCOMPARE(w.main.WorkersLeft, 0);
+      QCOMPARE(uitest::WaitForLinks(w.env, 1 + attempt).size(), 1 + attempt);
+    }
+    QVERIFY2(uitest::OpenedLinks(w.env).last().contains("RegExt"), qPrintable(uitest::OpenedLinks(w.env).last()));
+    QCOMPARE(w.script->Converted().size(), 2u);
+  }
+
   void autoRunConvertsAtFirstShowAndCloses_data() {
     QTest::addColumn<bool>("web");
     QTest::newRow("RunAndClose") << false;
@@ -378,23 +405,32 @@ class MainRunTest : public QObject {
     }
   }
 
-  void daemonWithoutASourceRetriesAfterEachPause_data() {
+  void daemonRunsThatCannotStartRetryAfterEachPause_data() {
     QTest::addColumn<bool>("byStop");
-    QTest::newRow("ended by Stop") << true;
-    QTest::newRow("ended by closing") << false;
+    QTest::addColumn<bool>("targetUnderAFile");
+    QTest::newRow("no source, ended by Stop") << true << false;
+    QTest::newRow("no source, ended by closing") << false << false;
+    QTest::newRow("target under a file, ended by closing") << false << true;
   }
-  void daemonWithoutASourceRetriesAfterEachPause() {
+  void daemonRunsThatCannotStartRetryAfterEachPause() {
     QFETCH(bool, byStop);
+    QFETCH(bool, targetUnderAFile);
     RunWindow w;
+    w.Numbered(1);
     std::string log = w.out + "/daemon.log";
-    w.Settings({{"Target", w.out + "/"}, {"Daemon", "20"}, {"LogFile", log}});
+    std::string target = targetUnderAFile ? w.env.Write("plain.docx", "x") + "/out/" : w.out + "/";
+    w.Settings({{"Target", target}, {"Daemon", "20"}, {"LogFile", log}});
+    if (targetUnderAFile) {
+      w.Settings({{"Source", w.in + "/*.docx"}});
+      std::filesystem::create_directories(w.out);
+    }
     w.env.project->Distribute();
     w.main.show();
     QVERIFY(QTest::qWaitForWindowActive(&w.main));
-    // Each pause ends in a new attempt, which focuses the source box and rewrites the log.
+    // Each pause ends in a new attempt, which focuses the empty source box and rewrites the log.
     for (int attempt = 0; attempt < 3; ++attempt) {
       QTRY_VERIFY_WITH_TIMEOUT(testsupport::Exists(log), kBound);
-      QCOMPARE(QApplication::focusWidget(), w.main.eSource);
+      if (!targetUnderAFile) QCOMPARE(QApplication::focusWidget(), w.main.eSource);
       QCOMPARE(testsupport::ReadFile(log), std::string());
       std::filesystem::remove(log);
       w.main.eTarget->setFocus();
@@ -412,6 +448,11 @@ class MainRunTest : public QObject {
       w.main.close();
     }
     QVERIFY(!w.main.DaemonPending());
+    // No run is left behind for the window to wait for as it goes.
+    QElapsedTimer going;
+    going.start();
+    w.owned.reset();
+    QVERIFY(going.elapsed() < 5000);
   }
 
   void stopInDaemonModeWritesTheLogAndStaysOpen() {
