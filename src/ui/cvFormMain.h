@@ -177,7 +177,8 @@ class TcvFrmMain : public TcvFrmBase {
   // closes the window, or (Daemon) starts the pause before the next run.
   void AfterRun();
   // Convert when the project is in auto-run mode. An error that keeps the run from starting
-  // is reported and AfterRun still runs, so an unattended run closes or retries.
+  // is reported (once while it recurs at each Daemon cycle) and AfterRun still runs, so an
+  // unattended run closes or retries.
   void AutoRun();
   // The target box's text cut back to a usable folder: while it holds "?" or "*" or names an
   // existing file, it becomes its folder part without the trailing "/". Empty when nothing is
@@ -236,6 +237,8 @@ class TcvFrmMain : public TcvFrmBase {
   };
   std::shared_ptr<TRunLink> link_;
   QTimer* daemonTimer_ = nullptr;
+  // The error that kept the last auto-run from starting; empty after one that started.
+  std::string autoRunError_;
   bool closing_ = false;
   std::unique_ptr<TcvDialogs> dialogs_;
   std::vector<std::unique_ptr<TcvBoundControl>> bound_;

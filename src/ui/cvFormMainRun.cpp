@@ -275,15 +275,18 @@ void TcvFrmMain::AfterRun() {
 
 void TcvFrmMain::AutoRun() {
   if (closing_ || WorkersLeft > 0 || !IsAutoRunProject()) return;
+  std::string error;
   try {
     aConvertExecute();
   } catch (const std::exception& e) {
-    ReportException(e.what());
-    if (WorkersLeft == 0) AfterRun();
+    error = e.what();
   } catch (...) {
-    ReportException("Unknown exception");
-    if (WorkersLeft == 0) AfterRun();
+    error = "Unknown exception";
   }
+  // A Daemon loop meets the same obstacle at every cycle: one report of it is enough.
+  if (!error.empty() && error != autoRunError_) ReportException(error);
+  autoRunError_ = error;
+  if (!error.empty() && WorkersLeft == 0) AfterRun();
 }
 
 // Buttons -----------------------------------------------------------------------------------

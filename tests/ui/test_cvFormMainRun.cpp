@@ -437,6 +437,8 @@ class MainRunTest : public QObject {
     }
     QTRY_VERIFY_WITH_TIMEOUT(w.main.DaemonPending(), kBound);
     QVERIFY(w.main.isVisible());
+    // The same obstacle at every cycle is reported once.
+    if (targetUnderAFile) QCOMPARE(uitest::WaitForLinks(w.env, 1).size(), 1);
     // Stop is offered during the pause and ends the loop; so does closing the window.
     QCOMPARE(w.Buttons(), "Search+ &Convert+ Sto&p+");
     if (byStop) {
