@@ -56,7 +56,9 @@ bool IsAutoRunProject() {
 
 // A batch job whose Start failed (no target folder, say) never completes its list: converters
 // put on it would wait for entries for good. It must be searched afresh, as a drained one is.
-bool NeedsSearch(const batch::TcvBatch* job) { return !job || job->IsDrained() || (!job->Started() && !job->Done()); }
+bool NeedsSearch(const batch::TcvBatch* job) {
+  return !job || job->IsDrained() || (!job->Started() && !job->Done());
+}
 
 void WaitForStragglers() {
   for (int waited = 0; batch::RunningWorkers() > 0 && waited < kStragglerWaitMs; ++waited) platform::Sleep(1);
