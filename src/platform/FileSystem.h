@@ -23,6 +23,8 @@ bool ForceDirectories(const std::string& path);
 // empty path.
 void ForceDirectoriesOrThrow(const std::string& path);
 bool DeleteFile(const std::string& path);
+// Removes path only when it is a Unix socket (a link to one is left alone); true when removed.
+bool DeleteSocket(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);
 
 // Reads the whole file; false when it cannot be read (contents then empty). Files larger than

@@ -25,9 +25,11 @@ struct SpawnResult {
 };
 
 // Runs in the child between fork and exec: async-signal-safe calls only.
-[[noreturn]] void ExecChild(char* const* argv, char* const* envp, bool keepOutput, pid_t parent,
+[[noreturn]] void ExecChild(char* const* argv, char* const* envp, const ProcessOptions& options, pid_t parent,
                             int reportFd) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);
+  // A new session keeps the death signal above: it is tied to the parent, not to the group.
+  if (options.ownSession) setsid();
   // The parent may have ended before the request above took effect.
   if (getppid() != parent) _exit(127);
   sigset_t all;
@@ -37,7 +39,7 @@ struct SpawnResult {
   int devNull = open("/dev/null", O_RDWR);
   if (devNull >= 0) {
     dup2(devNull, 0);
-    if (!keepOutput) {
+    if (!options.keepOutput) {
       dup2(devNull, 1);
       dup2(devNull, 2);
     }
@@ -88,7 +90,7 @@ SpawnResult Spawn(const ProcessOptions& options) {
   }
   pid_t parent = getpid();
   pid_t pid = fork();
-  if (pid == 0) ExecChild(argv.data(), envp.data(), options.keepOutput, parent, report[1]);
+  if (pid == 0) ExecChild(argv.data(), envp.data(), options, parent, report[1]);
   close(report[1]);
   if (pid < 0) {
     result.error = errno;

@@ -35,6 +35,9 @@ struct ProcessOptions {
   std::vector<std::string> removeEnvironment;
   // Standard input reads /dev/null; output and error go to /dev/null unless kept.
   bool keepOutput = false;
+  // The child leads a session of its own, so that signals a terminal sends to the foreground
+  // process group (Ctrl-C and the like) never reach it; it still dies with this process.
+  bool ownSession = false;
 };
 
 // How a child ended.

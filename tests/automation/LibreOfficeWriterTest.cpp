@@ -3,6 +3,7 @@
 // server that dies or is aborted. Every office started here is checked to be gone at the end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -14,9 +15,11 @@
 #include "automation/LibreOfficeWriter.h"
 #include "automation/OleError.h"
 #include "automation/ServerRegistry.h"
+#include "automation/libreoffice/OfficeProcess.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "platform/TextEncoding.h"
+#include "Offices.h"
 
 using namespace automation;
 namespace fs = std::filesystem;
@@ -245,6 +248,14 @@ TEST(WriterLifeTest, KilledOfficeGivesServerGoneAndQuitCleansUp) {
   int pid = app.Get("ProcessID").AsInt();
   AutoObject docs = app.Get("Documents").AsObject();
   docs.Call("Add", {Variant::Missing()}).AsObject().Call("Close", {false});
+  // The pipes a killed office leaves behind: the names computed here must be the live office's.
+  std::vector<std::string> sockets = testsupport::BoundSockets(pid);
+  ASSERT_EQ(ProfileFolders().size(), 1u);
+  std::string singleInstance = lo::SingleInstancePipeName("file://" + ProfileFolders()[0]);
+  EXPECT_EQ(std::count_if(sockets.begin(), sockets.end(),
+                          [&](const std::string& s) { return s.ends_with("_" + singleInstance); }),
+            1)
+      << "no bound socket is named " << singleInstance;
   ASSERT_EQ(kill(pid, SIGKILL), 0);
   EXPECT_THROW(docs.Call("Add", {Variant::Missing()}), EOleServerGone);
   EXPECT_THROW(app.Get("Version"), EOleServerGone);
@@ -253,6 +264,8 @@ TEST(WriterLifeTest, KilledOfficeGivesServerGoneAndQuitCleansUp) {
   app.Release();
   EXPECT_FALSE(platform::ProcessExists(pid));
   EXPECT_TRUE(ProfileFolders().empty());
+  EXPECT_GE(sockets.size(), 2u);
+  for (const auto& socket : sockets) EXPECT_FALSE(fs::exists(fs::symlink_status(socket))) << socket;
 }
 
 TEST(WriterLifeTest, AbortEndsACallInProgress) {
@@ -286,6 +299,8 @@ TEST(WriterLifeTest, AbortEndsACallInProgress) {
 TEST(WriterLifeTest, QuitEndsTheOfficeAndRemovesItsProfile) {
   AutoObject app = NewServer();
   int pid = app.Get("ProcessID").AsInt();
+  // A session of its own: Ctrl-C at the program's terminal must not reach the office.
+  EXPECT_NE(getsid(pid), getsid(0));
   EXPECT_EQ(ProfileFolders().size(), 1u);
   auto start = Clock::now();
   app.Call("Quit", {false});

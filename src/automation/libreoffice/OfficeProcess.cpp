@@ -5,8 +5,11 @@
 #include <mutex>
 #include <random>
 
+#include <rtl/digest.h>
+
 #include "automation/LibreOfficeWriter.h"
 #include "automation/OleError.h"
+#include "automation/libreoffice/UnoSession.h"
 #include "platform/FileSystem.h"
 #include "platform/TextEncoding.h"
 
@@ -70,7 +73,26 @@ std::string FolderUrl(const std::string& path) {
   return "file://" + platform::PercentEncodeNonAscii(path);
 }
 
+// Office pipes live in this fixed folder, whatever TMPDIR says.
+std::string PipeSocketPath(const std::string& pipeName) {
+  return "/tmp/OSL_PIPE_" + std::to_string(platform::CurrentUserId()) + "_" + pipeName;
+}
+
 }  // namespace
+
+std::string SingleInstancePipeName(const std::string& profileUrl) {
+  OUString url = ToOU(profileUrl);
+  sal_uInt8 digest[RTL_DIGEST_LENGTH_MD5];
+  rtl_digest_MD5(url.getStr(), static_cast<sal_uInt32>(url.getLength() * sizeof(sal_Unicode)), digest,
+                 sizeof digest);
+  static const char kHex[] = "0123456789abcdef";
+  std::string name = "SingleOfficeIPC_";
+  for (sal_uInt8 byte : digest) {
+    if (byte >= 16) name += kHex[byte >> 4];
+    name += kHex[byte & 15];
+  }
+  return name;
+}
 
 OfficeProcess::OfficeProcess() : pipeName_(NewPipeName()) {
   try {
@@ -89,10 +111,14 @@ OfficeProcess::OfficeProcess() : pipeName_(NewPipeName()) {
 
 OfficeProcess::~OfficeProcess() {
   if (process_) process_->KillAndReap();
+  // Removed while the profile still holds its name, so that no later office can have been
+  // given the same profile, and with it the same single-instance pipe, in the meantime.
+  for (const auto& socket : SocketPaths()) platform::DeleteSocket(socket);
   platform::RemoveTree(profile_);
-  // The office's listening pipe is a socket file in /tmp (not under TMPDIR); a killed office
-  // leaves it behind, one per server, for good.
-  platform::DeleteFile("/tmp/OSL_PIPE_" + std::to_string(platform::CurrentUserId()) + "_" + pipeName_);
+}
+
+std::vector<std::string> OfficeProcess::SocketPaths() const {
+  return {PipeSocketPath(pipeName_), PipeSocketPath(SingleInstancePipeName(FolderUrl(profile_)))};
 }
 
 void OfficeProcess::Launch() {
@@ -112,6 +138,7 @@ void OfficeProcess::Launch() {
   platform::ForceDirectories(tmp);
   options.removeEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "SESSION_MANAGER"};
   options.extraEnvironment = {"SAL_USE_VCLPLUGIN=svp", "TMPDIR=" + tmp};
+  options.ownSession = true;
   try {
     process_ = platform::Process::Start(options);
   } catch (const std::exception& e) {

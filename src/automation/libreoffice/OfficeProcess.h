@@ -7,9 +7,14 @@
 // Starting is the expensive part of a server, so the profile is prepared once per program run
 // (the office's first-start pass, which ends with exit status 81) and copied for every later
 // office; the template is removed when the program ends.
+//
+// An office that ends abnormally (killed, crashed, stopped at a time limit) leaves its pipe
+// sockets in the system's temporary folder. Their names follow from the pipe name and the
+// profile, so the destructor removes exactly this office's sockets and never another's.
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Process.h"
 
@@ -38,6 +43,9 @@ class OfficeProcess {
   }
   void Kill() { process_->Kill(); }
   const std::string& ProfileFolder() const { return profile_; }
+  // The sockets the office listens on while it runs: the accept pipe and its single-instance
+  // pipe.
+  std::vector<std::string> SocketPaths() const;
 
  private:
   void Launch();
@@ -46,6 +54,10 @@ class OfficeProcess {
   std::string pipeName_;
   std::unique_ptr<platform::Process> process_;
 };
+
+// The single-instance pipe of an office started on the profile at profileUrl: the office names
+// it after the MD5 of the URL's UTF-16 code units, each byte in hex without leading zeros.
+std::string SingleInstancePipeName(const std::string& profileUrl);
 
 // The office's exit status that asks to be started again after the first-start pass.
 constexpr int kRestartRequested = 81;

@@ -95,7 +95,7 @@ WriterServer::~WriterServer() {
 
 bool WriterServer::IsAlive() const {
   std::lock_guard lock(mutex_);
-  if (aborted_ || quit_ || !office_ || !session_) return false;
+  if (aborted_ || quit_ || lost_ || !office_ || !session_) return false;
   return !session_->Disconnected() && office_->IsRunning();
 }
 
@@ -104,6 +104,11 @@ std::string WriterServer::GoneMessage() const {
   if (quit_) return "The LibreOffice server has quit";
   if (aborted_) return "The LibreOffice server was stopped";
   return "The LibreOffice server has ended unexpectedly";
+}
+
+void WriterServer::MarkLost() {
+  std::lock_guard lock(mutex_);
+  lost_ = true;
 }
 
 void WriterServer::Abort() {

@@ -49,10 +49,18 @@ class WriterServer {
     try {
       return work();
     } catch (...) {
-      RethrowAsOle(!IsAlive(), GoneMessage());
+      try {
+        RethrowAsOle(!IsAlive(), GoneMessage());
+      } catch (const EOleServerGone&) {
+        MarkLost();
+        throw;
+      }
     }
   }
 
+  // False once the office or its connection has gone, and from the moment a call has been
+  // answered with EOleServerGone: the bridge reports a dead office to the call in progress
+  // before its own disposal notice arrives, and the process may take a while to be reaped.
   bool IsAlive() const;
   // SIGKILL of the office and disposal of the bridge; any thread, returns at once.
   void Abort();
@@ -76,6 +84,7 @@ class WriterServer {
 
  private:
   std::string GoneMessage() const;
+  void MarkLost();
   void DisableLockFiles();
   DocumentPtr Load(const std::string& url, const std::vector<std::pair<std::string, css::uno::Any>>& extra);
   Reference<css::lang::XComponent> LoadWithView(const std::string& url,
@@ -93,6 +102,7 @@ class WriterServer {
   std::vector<DocumentPtr> documents_;
   bool aborted_ = false;
   bool quit_ = false;
+  bool lost_ = false;  // a call found the office gone
 };
 
 }  // namespace automation::lo
