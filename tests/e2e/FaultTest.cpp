@@ -139,6 +139,7 @@ struct FaultFixture : ::testing::Test {
   std::string tmp = work / "tmp";
   std::unique_ptr<platform::Process> running;
   std::set<int> officesSeen;
+  std::set<std::string> socketsSeen;  // the pipes of those offices
 
   void SetUp() override { fs::create_directories(tmp); }
 
@@ -148,6 +149,17 @@ struct FaultFixture : ::testing::Test {
     testsupport::WaitUntil([&] { return std::none_of(officesSeen.begin(), officesSeen.end(), platform::ProcessExists); }, 5s);
     for (int pid : officesSeen) EXPECT_FALSE(platform::ProcessExists(pid)) << "soffice left running: " << pid;
     EXPECT_TRUE(fs::is_empty(tmp)) << "temporary files left behind in " << tmp;
+    for (const auto& s : socketsSeen) EXPECT_FALSE(fs::exists(fs::symlink_status(s))) << "socket left: " << s;
+  }
+
+  // The run's offices now, noting them and their pipes for the checks at the end.
+  std::vector<int> WatchOffices() {
+    auto pids = testsupport::OfficesUnder(tmp);
+    for (int pid : pids) {
+      officesSeen.insert(pid);
+      for (auto& s : testsupport::BoundSockets(pid)) socketsSeen.insert(s);
+    }
+    return pids;
   }
 
   void Docs(int n, const std::string& prefix = "d") {
@@ -168,8 +180,7 @@ struct FaultFixture : ::testing::Test {
   int WaitForOffice(std::chrono::milliseconds bound = 60s) {
     int found = 0;
     testsupport::WaitUntil([&] {
-      auto pids = testsupport::OfficesUnder(tmp);
-      officesSeen.insert(pids.begin(), pids.end());
+      auto pids = WatchOffices();
       if (!pids.empty()) found = pids.front();
       return found != 0;
     }, bound);
@@ -178,8 +189,7 @@ struct FaultFixture : ::testing::Test {
 
   bool WaitForOutputs(int n, std::chrono::milliseconds bound = 120s) {
     return testsupport::WaitUntil([&] {
-      auto pids = testsupport::OfficesUnder(tmp);
-      officesSeen.insert(pids.begin(), pids.end());
+      WatchOffices();
       return CountFiles(out, ".txt") >= n;
     }, bound);
   }
@@ -392,8 +402,7 @@ TEST_F(FaultFixture, SoakTwoThousandDocuments) {
   std::vector<std::pair<int, long>> samples;  // (outputs so far, tree RSS in KiB)
   auto started = std::chrono::steady_clock::now();
   while (running->IsRunning() && std::chrono::steady_clock::now() - started < 330s) {
-    auto pids = testsupport::OfficesUnder(tmp);
-    officesSeen.insert(pids.begin(), pids.end());
+    WatchOffices();
     samples.emplace_back(CountFiles(out, ".txt"), TreeRssKib(running->Pid()));
     std::this_thread::sleep_for(1s);
   }
@@ -423,4 +432,69 @@ TEST_F(FaultFixture, SoakTwoThousandDocuments) {
   // are only reported: which half holds an office's sawtooth peak is a matter of timing.
   EXPECT_GE(officesSeen.size(), 4u);
   EXPECT_LT(peak, 1024L * 1024) << "more than 1 GiB for two workers";
+}
+
+// The shared corpus converted while one of the run's offices is killed every few seconds: each
+// document keeps exactly one outcome, a kill costs at most the documents in hand, every text
+// written equals a clean run's, and no office, profile or socket outlives the run.
+TEST_F(FaultFixture, CorpusUnderRepeatedKills) {
+  const std::string corpus = QX_CORPUS_DIR;
+  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+  auto settings = [&](const std::string& target, const std::string& logFile) {
+    return std::vector<std::string>{"Source=" + corpus + "/*.doc?", "Target=" + target, "PureConsole=True",
+                                    "ThreadsCount=2",       "ConvertTimeout=60000",   "LogFile=" + logFile};
+  };
+  // Runs the program to its end (bounded), killing one of its listening offices every period.
+  auto runKilling = [&](const std::string& target, const std::string& logFile, std::chrono::seconds period) {
+    Start(settings(target, logFile));
+    int kills = 0;
+    auto started = std::chrono::steady_clock::now(), nextKill = started + period;
+    while (running->IsRunning() && std::chrono::steady_clock::now() - started < 900s) {
+      auto pids = WatchOffices();
+      // Only an office that listens has been seen with its pipes, so it is the one to kill.
+      if (period.count() && std::chrono::steady_clock::now() >= nextKill && !pids.empty() &&
+          testsupport::BoundSockets(pids.front()).size() >= 2 && ::kill(pids.front(), SIGKILL) == 0) {
+        ++kills;
+        nextKill += period;
+      }
+      std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_NE(Finish(10s), -1) << "the run did not end within its bound";
+    return kills;
+  };
+  const std::string clean = work / "clean";
+  runKilling(clean, work / "clean.log", 0s);
+  auto expected = Outcomes(ReadLines(work / "clean.log"));
+  int kills = runKilling(out, log, 4s);
+  auto outcomes = Outcomes(ReadLines(log));
+  EXPECT_EQ(outcomes.size(), expected.size());
+  ASSERT_FALSE(expected.empty());
+  int failures = 0, cleanFailures = 0;
+  std::map<std::string, int> cleanTargets;  // below the target folder: entries that wrote it
+  for (auto& [source, o] : expected) {
+    if (o.status == "Failure") ++cleanFailures;
+    else ++cleanTargets[o.message.substr(clean.size())];
+  }
+  std::set<std::string> written;
+  for (auto& [source, o] : outcomes) {
+    if (o.status == "Failure") {
+      ++failures;
+      continue;
+    }
+    written.insert(o.message);
+    auto& before = expected[source];
+    std::string relative = before.message.substr(std::min(clean.size(), before.message.size()));
+    // x.doc and x.docx may share one text in a run until each entry gets a target of its own;
+    // which of them wrote it last is then a matter of timing.
+    if (before.status != "Success" || cleanTargets[relative] > 1) continue;
+    EXPECT_EQ(o.message.substr(out.size()), relative) << source;
+    EXPECT_EQ(testsupport::ReadFile(o.message), testsupport::ReadFile(before.message)) << source;
+  }
+  std::cout << "[ kills ] " << outcomes.size() << " documents, " << kills << " offices killed, " << failures
+            << " failures (clean run " << cleanFailures << "), " << officesSeen.size() << " offices, "
+            << socketsSeen.size() << " sockets seen\n";
+  EXPECT_GE(kills, 3);
+  EXPECT_LE(failures, cleanFailures + 2 * kills);
+  // A document whose office was killed while it wrote leaves no part of a text.
+  EXPECT_EQ(CountFiles(out, ".txt"), static_cast<int>(written.size()));
 }
