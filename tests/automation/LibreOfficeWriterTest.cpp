@@ -2,15 +2,16 @@
 // server itself, the text formats byte by byte, pages and markers, protected documents, and a
 // server that dies or is aborted. Every office started here is checked to be gone at the end.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
-#include <signal.h>
 #include <thread>
 
+#include "Offices.h"
 #include "automation/Com.h"
 #include "automation/LibreOfficeWriter.h"
 #include "automation/OleError.h"
@@ -19,7 +20,6 @@
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "platform/TextEncoding.h"
-#include "Offices.h"
 
 using namespace automation;
 namespace fs = std::filesystem;

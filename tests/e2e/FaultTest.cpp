@@ -179,19 +179,23 @@ struct FaultFixture : ::testing::Test {
   // Waits (bounded) until the program runs an office; returns its pid, or 0.
   int WaitForOffice(std::chrono::milliseconds bound = 60s) {
     int found = 0;
-    testsupport::WaitUntil([&] {
-      auto pids = WatchOffices();
-      if (!pids.empty()) found = pids.front();
-      return found != 0;
-    }, bound);
+    testsupport::WaitUntil(
+        [&] {
+          auto pids = WatchOffices();
+          if (!pids.empty()) found = pids.front();
+          return found != 0;
+        },
+        bound);
     return found;
   }
 
   bool WaitForOutputs(int n, std::chrono::milliseconds bound = 120s) {
-    return testsupport::WaitUntil([&] {
-      WatchOffices();
-      return CountFiles(out, ".txt") >= n;
-    }, bound);
+    return testsupport::WaitUntil(
+        [&] {
+          WatchOffices();
+          return CountFiles(out, ".txt") >= n;
+        },
+        bound);
   }
 
   // Waits for the program to end and returns its exit status (-1 killed at the bound).
@@ -441,8 +445,9 @@ TEST_F(FaultFixture, CorpusUnderRepeatedKills) {
   const std::string corpus = QX_CORPUS_DIR;
   if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
   auto settings = [&](const std::string& target, const std::string& logFile) {
-    return std::vector<std::string>{"Source=" + corpus + "/*.doc?", "Target=" + target, "PureConsole=True",
-                                    "ThreadsCount=2",       "ConvertTimeout=60000",   "LogFile=" + logFile};
+    return std::vector<std::string>{
+        "Source=" + corpus + "/*.doc?", "Target=" + target,  "PureConsole=True", "ThreadsCount=2",
+        "ConvertTimeout=60000",         "LogFile=" + logFile};
   };
   // Runs the program to its end (bounded), killing one of its listening offices every period.
   auto runKilling = [&](const std::string& target, const std::string& logFile, std::chrono::seconds period) {
@@ -472,8 +477,10 @@ TEST_F(FaultFixture, CorpusUnderRepeatedKills) {
   int failures = 0, cleanFailures = 0;
   std::map<std::string, int> cleanTargets;  // below the target folder: entries that wrote it
   for (auto& [source, o] : expected) {
-    if (o.status == "Failure") ++cleanFailures;
-    else ++cleanTargets[o.message.substr(clean.size())];
+    if (o.status == "Failure")
+      ++cleanFailures;
+    else
+      ++cleanTargets[o.message.substr(clean.size())];
   }
   std::set<std::string> written;
   for (auto& [source, o] : outcomes) {

@@ -1,11 +1,11 @@
 #include "automation/libreoffice/OfficeProcess.h"
 
+#include <rtl/digest.h>
+
 #include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <random>
-
-#include <rtl/digest.h>
 
 #include "automation/LibreOfficeWriter.h"
 #include "automation/OleError.h"
