@@ -1,8 +1,9 @@
 #include "batch/cvBatch.h"
 
-#include "batch/VBScriptRegex.h"
 #include "batch/cvMatch.h"
+#include "core/Globals.h"
 #include "core/SettingsList.h"
+#include "core/cvProject.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
@@ -46,31 +47,23 @@ TcvBatch::~TcvBatch() {
   std::lock_guard<std::mutex> guard(listLock_);
 }
 
-std::string TcvBatch::NormalizePath(const std::string& path) {
-  static const std::string kPrefix = "file:";
-  if (path.compare(0, kPrefix.size(), kPrefix) != 0) return path;
-  std::string rest = Regex::Replace("^file:/*", path, "");
-  if (rest.empty()) return rest;
-  // Two slashes name a host (file://server/share/x.doc); one or three start a local absolute
-  // path. "localhost" is this machine, as the URL rules say.
-  std::size_t slashes = path.size() - kPrefix.size() - rest.size();
-  if (slashes == 2) {
-    std::size_t end = rest.find('/');
-    if (end != std::string::npos && core::SameText(rest.substr(0, end), "localhost")) return rest.substr(end);
-    return "//" + rest;
-  }
-  return "/" + rest;
-}
+std::string TcvBatch::NormalizePath(const std::string& path) { return platform::FileUrlToPath(path); }
 
 void TcvBatch::Start(const std::string& source, const std::string& target, bool recursive) {
   std::string src = NormalizePath(source);
   std::string tgt = NormalizePath(target);
   SetTargetDir(tgt);
   platform::ForceDirectoriesOrThrow(tgt);
+  std::string mask = platform::ExtractFileName(src), sourceDir = platform::ExtractFilePath(src);
+  if (!mask.empty() && platform::DirectoryExists(src)) {
+    const core::TcvProject* project = core::cvProject();
+    mask = project && !project->SourceMask.empty() ? project->SourceMask : std::string("*.doc?");
+    sourceDir = src + "/";
+  }
   {
     std::lock_guard<std::mutex> guard(fieldsLock_);
-    mask_ = platform::ExtractFileName(src);
-    sourceDir_ = platform::ExtractFilePath(src);
+    mask_ = mask;
+    sourceDir_ = sourceDir;
     recursive_ = recursive;
   }
   if (!done_.load() && !Started()) platform::Thread::Start();
@@ -90,19 +83,32 @@ bool TcvBatch::Accepts(const std::string& fileName) const {
   return result;
 }
 
-void TcvBatch::AddFile(const std::string& fileName) {
-  if (!Accepts(fileName)) return;
-  TcvNode* node = nullptr;
+TcvNode& TcvBatch::Append(std::unique_ptr<TcvNode> entry) {
+  TcvNode* node = entry.get();
   {
     std::lock_guard<std::mutex> guard(listLock_);
-    auto entry = std::make_unique<TcvNode>();
     entry->Index = static_cast<int32_t>(nodes_.size());
-    entry->FileName = fileName;
-    node = entry.get();
     nodes_.push_back(std::move(entry));
   }
   platform::Sleep(0);
   if (onNode_) onNode_(*this, *node);
+  return *node;
+}
+
+void TcvBatch::AddFile(const std::string& fileName) {
+  if (!Accepts(fileName)) return;
+  auto entry = std::make_unique<TcvNode>();
+  entry->FileName = fileName;
+  Append(std::move(entry));
+}
+
+void TcvBatch::AddFailedFile(const std::string& fileName, const std::string& reason) {
+  // The worker that takes it counts the failure, so the counters match what was reported.
+  auto entry = std::make_unique<TcvNode>();
+  entry->FileName = fileName;
+  entry->Message = reason;
+  entry->Status = NodeFailure;
+  Append(std::move(entry));
 }
 
 void TcvBatch::AddLastFile(const std::string& fileName) {
@@ -119,7 +125,9 @@ int TcvBatch::Count() const {
   return static_cast<int>(nodes_.size());
 }
 
-TcvNode* TcvBatch::NextNode() {
+TcvNode* TcvBatch::NextNode() { return NextNode(nullptr); }
+
+TcvNode* TcvBatch::NextNode(const std::function<void(TcvNode&)>& prepare) {
   for (;;) {
     // Done is read before the list is looked at: the producer sets it only after its last
     // append, so a list found empty after seeing Done is truly exhausted. Reading it after
@@ -127,8 +135,13 @@ TcvNode* TcvBatch::NextNode() {
     bool complete = done_.load();
     {
       std::lock_guard<std::mutex> guard(listLock_);
-      if (nextIndex_ < static_cast<int>(nodes_.size())) return nodes_[nextIndex_++].get();
+      if (nextIndex_ < static_cast<int>(nodes_.size())) {
+        TcvNode* node = nodes_[nextIndex_++].get();
+        if (prepare) prepare(*node);
+        return node;
+      }
     }
+    ListFoundEmpty();
     if (complete) {
       drained_.store(true);
       return nullptr;
@@ -225,7 +238,7 @@ void TcvWorkBase::FailEscapedNode(TcvNode& node, const std::string& message) {
 void TcvWorkBase::Execute() {
   try {
     while (!Terminated()) {
-      node_ = batch_->NextNode();
+      node_ = batch_->NextNode([this](TcvNode& node) { PrepareNode(node); });
       if (!node_) {
         Terminate();
         break;

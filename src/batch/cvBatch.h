@@ -11,9 +11,10 @@
 // Threads and locks:
 //  - the enumeration thread runs Execute, Scan and AddFile; workers call NextNode, AddSuccess
 //    and AddFailure; the front end calls Start, AddLastFile, Count, LockList and the readers.
-//  - one lock (the list lock) guards the list, NextIndex, both counters and Errors. It is held
-//    only for those short updates: never while a name is matched, never around OnNode, never
-//    while sleeping. LockList/UnlockList expose it to readers outside the engine; a holder must
+//  - one lock (the list lock) guards the list, NextIndex, both counters, Errors and the target
+//    names settled in the run. It is held only for those short updates and for settling an
+//    entry's target as it is handed out: never while a name is matched, never around OnNode,
+//    never while sleeping. LockList/UnlockList expose it to readers outside the engine; a holder must
 //    not wait for another thread of the run while holding it.
 //  - the text fields (SourceDir, TargetDir, Mask, RegExt) have a lock of their own, so reading
 //    them is safe from any thread, also while the list lock is held.
@@ -26,6 +27,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -72,8 +74,9 @@ class TcvBatch : public platform::Thread {
   void SetOnNode(TcvNodeEvent onNode) { onNode_ = std::move(onNode); }
 
   // Sets source and target ("file:" URLs normalised), creates the target folder, splits the
-  // source at its last "/" into SourceDir and Mask, and starts the enumeration thread unless
-  // the list is already complete or the thread was started before. Throws
+  // source at its last "/" into SourceDir and Mask (a source that names an existing folder is
+  // that folder with the project's SourceMask), and starts the enumeration thread unless the
+  // list is already complete or the thread was started before. Throws
   // platform::EFileError("Unable to create directory") when the target cannot be created (an
   // empty target included); the batch then stays unstarted. Front end thread.
   void Start(const std::string& source, const std::string& target, bool recursive);
@@ -87,6 +90,10 @@ class TcvBatch : public platform::Thread {
   // grow it polls every 1 ms; when the list is complete and handed out it sets Drained and
   // returns nullptr. It ignores the caller's terminate request.
   TcvNode* NextNode();
+  // As NextNode; prepare runs on the entry under the list lock before it is handed out, so
+  // what it decides follows list order whatever the number of workers. It must not throw and
+  // must not take the list lock.
+  TcvNode* NextNode(const std::function<void(TcvNode&)>& prepare);
   bool IsDrained() const { return drained_.load(); }
   void AddSuccess();
   // Counts the failure; records message unless Errors holds it already (letter case ignored).
@@ -96,9 +103,13 @@ class TcvBatch : public platform::Thread {
   const TcvNodeList& LockList();
   void UnlockList();
 
-  // A "file:" URL (case-sensitive prefix) as a path: file:///home/a/x.doc gives /home/a/x.doc,
-  // the host form file://srv/share/x.doc gives //srv/share/x.doc, file:/// gives an empty
-  // string. Anything else comes back unchanged. May throw ERegexException.
+  // The target files settled in this run so far. Only while the list lock is held (inside a
+  // NextNode prepare call, or between LockList and UnlockList).
+  bool TargetSettledLocked(const std::string& path) const { return settledTargets_.count(path) > 0; }
+  void SettleTargetLocked(const std::string& path) { settledTargets_.insert(path); }
+
+  // A "file:" URL as a path (platform::FileUrlToPath): file:///home/a/x.doc gives
+  // /home/a/x.doc, file:/// an empty string; anything else comes back unchanged.
   static std::string NormalizePath(const std::string& path);
 
   // The name filter: the mask, then RegExt, both on the full path through cvMatch().
@@ -123,10 +134,18 @@ class TcvBatch : public platform::Thread {
   // Reads "RegExt" and "SkipHidden" from the project, walks the source, and completes the
   // list, also when told to terminate or when the walk fails.
   void Execute() override;
+  // Called by NextNode each time it found no entry to hand out, without the lock held. Lets
+  // a test append between a worker's look at the list and its decision to wait or end.
+  virtual void ListFoundEmpty() {}
 
  private:
   void Scan(const std::string& root, const std::string& mask, bool recursive, uint32_t attrSet);
-  void ScanFiles(const std::string& dir, const std::string& mask, uint32_t attrSet);
+  // False when the folder could not be read; it is then listed as a failed entry.
+  bool ScanFiles(const std::string& dir, const std::string& mask, uint32_t attrSet);
+  // Appends an entry that is settled already: a Failure with reason as its Message.
+  void AddFailedFile(const std::string& fileName, const std::string& reason);
+  // Gives entry its Index, appends it, then calls OnNode.
+  TcvNode& Append(std::unique_ptr<TcvNode> entry);
 
   mutable std::mutex listLock_;
   TcvNodeList nodes_;
@@ -134,6 +153,7 @@ class TcvBatch : public platform::Thread {
   int successCount_ = 0;
   int failedCount_ = 0;
   std::vector<std::string> errors_;
+  std::set<std::string> settledTargets_;
 
   std::atomic<bool> done_{false};
   std::atomic<bool> drained_{false};
@@ -166,6 +186,9 @@ class TcvWorkBase : public platform::Thread {
  protected:
   // Works on Node(). The base does nothing.
   virtual void ProcessNode() {}
+  // Runs under the batch's list lock as node is handed to this worker (see NextNode). Must
+  // not throw. The base does nothing.
+  virtual void PrepareNode(TcvNode&) {}
   // Settles an entry whose processing threw: Status 2, Message, AddFailure.
   virtual void FailEscapedNode(TcvNode& node, const std::string& message);
   // Runs on the worker's thread once its loop has ended, as the last step of its run.

@@ -52,21 +52,35 @@ void TcvBatch::Execute() {
   done_.store(true);
 }
 
-void TcvBatch::ScanFiles(const std::string& dir, const std::string& mask, uint32_t attrSet) {
-  platform::FindFiles(dir, mask, attrSet, [&](const platform::DirEntry& entry) {
-    uint32_t attrs = entry.attributes & kKnownAttrs;
-    if ((attrs & attrSet) == attrs && !(SkipLockFiles() && IsLockFileName(entry.name)))
-      AddFile(dir + entry.name);
-    return !Terminated();
-  });
+bool TcvBatch::ScanFiles(const std::string& dir, const std::string& mask, uint32_t attrSet) {
+  std::string failure;
+  platform::FindFiles(
+      dir, mask, attrSet,
+      [&](const platform::DirEntry& entry) {
+        uint32_t attrs = entry.attributes & kKnownAttrs;
+        if ((attrs & attrSet) == attrs && !(SkipLockFiles() && IsLockFileName(entry.name)))
+          AddFile(dir + entry.name);
+        return !Terminated();
+      },
+      &failure);
+  if (failure.empty()) return true;
+  // The documents in it are unknown, so the folder itself stands for them.
+  AddFailedFile(dir, "The folder could not be read (" + failure + ")");
+  return false;
 }
 
 // Depth first, a folder's own files before any of its sub-folders. The walk keeps its own
 // stack rather than recursing with open directory handles, so a deep tree can neither
 // exhaust the stack nor the process's file descriptors, and it enters each folder (by device
-// and inode) once, so links that loop back end the walk instead of repeating it.
+// and inode) once, so links that loop back end the walk instead of repeating it. The target
+// folder counts as entered: a target inside the source tree would otherwise feed each run
+// the texts of the one before.
 void TcvBatch::Scan(const std::string& root, const std::string& mask, bool recursive, uint32_t attrSet) {
   std::set<std::pair<uint64_t, uint64_t>> entered;
+  uint64_t targetDevice = 0, targetInode = 0;
+  std::string target = TargetDir();
+  if (!target.empty() && platform::FileIdentity(target, targetDevice, targetInode))
+    entered.insert({targetDevice, targetInode});
   std::vector<Folder> pending;
   Folder first{root};
   first.identified = platform::FileIdentity(root.empty() ? "." : root, first.device, first.inode);
@@ -75,10 +89,10 @@ void TcvBatch::Scan(const std::string& root, const std::string& mask, bool recur
   while (!pending.empty() && !Terminated()) {
     Folder folder = std::move(pending.back());
     pending.pop_back();
-    if (folder.identified && !entered.insert({folder.device, folder.inode}).second) continue;
+    if (folder.identified && !entered.insert({folder.device, folder.inode}).second && folder.path != root)
+      continue;
 
-    ScanFiles(folder.path, mask, attrSet);
-    if (!recursive || Terminated()) continue;
+    if (!ScanFiles(folder.path, mask, attrSet) || !recursive || Terminated()) continue;
 
     std::vector<Folder> children;
     platform::FindFiles(folder.path, "*.*", platform::faDirectory, [&](const platform::DirEntry& entry) {

@@ -15,6 +15,9 @@ namespace {
 std::mutex g_factoryLock;
 ConverterClass g_factory;
 std::atomic<int> g_runningWorkers{0};
+// Set while a member constructs the rest of its chain: the members it creates then leave the
+// chain to it instead of each creating the next, which would recurse once per member.
+thread_local bool t_buildingChain = false;
 
 TcvConvertor* MakeConverter(TcvBatch* batch, int count, const TcvNodeEvent& onNode) {
   ConverterClass factory;
@@ -71,12 +74,27 @@ TcvConvertor* CreateConvertors(TcvBatch* batch, const std::string& target, TcvNo
 
 TcvConvertor::TcvConvertor(TcvBatch* batch, int count, TcvNodeEvent onNode)
     : TcvWorkBase(batch, count, onNode), count_(count < 1 ? 1 : count), onNode_(std::move(onNode)) {
-  if (count_ > 1) next_ = MakeConverter(batch, count_ - 1, onNode_);
+  if (count_ <= 1 || t_buildingChain) return;
+  t_buildingChain = true;
+  try {
+    TcvConvertor* last = this;
+    for (int rest = count_ - 1; rest >= 1; --rest) last = last->next_ = MakeConverter(batch, rest, onNode_);
+  } catch (...) {
+    t_buildingChain = false;
+    FreeFollowingMembers();
+    throw;
+  }
+  t_buildingChain = false;
 }
 
 TcvConvertor::~TcvConvertor() {
   if (chain_) return;  // started members free themselves
-  // An unstarted chain is its creator's: free the rest of it, without recursing once per member.
+  // An unstarted chain is its creator's.
+  FreeFollowingMembers();
+}
+
+void TcvConvertor::FreeFollowingMembers() {
+  // Without recursing once per member.
   TcvConvertor* member = next_;
   next_ = nullptr;
   while (member) {
@@ -132,13 +150,38 @@ std::string TcvConvertor::AdjustTargetName(const std::string& name) { return nam
 std::string TcvConvertor::GetAppFileName() { return std::string(); }
 bool TcvConvertor::HasMacros() { return true; }
 
+void TcvConvertor::PrepareNode(TcvNode& node) {
+  try {
+    settled_ = SettleTarget(*Batch(), node);
+  } catch (const std::exception& e) {
+    // Settled all the same, so that the entry is never converted to an unchecked name.
+    settled_ = Settled{&node, std::string(), false, {e.what()}};
+    node.Message = e.what();
+    node.Status = NodeFailure;
+  } catch (...) {
+    settled_ = Settled{&node, std::string(), false, {"Unknown error"}};
+    node.Message = "Unknown error";
+    node.Status = NodeFailure;
+  }
+}
+
 void TcvConvertor::ProcessNode() {
-  Convert(*Batch(), *Node());
-  if (onNode_) onNode_(*Batch(), *Node());
+  TcvNode& node = *Node();
+  // The claim goes also when the conversion throws: an empty file must not pass for its text.
+  struct DropClaim {
+    TcvConvertor& self;
+    TcvNode& node;
+    ~DropClaim() { self.DropUnusedClaim(node); }
+  } dropClaim{*this, node};
+  RecordSettledFailures(*Batch());
+  if (node.Status.load() == NodeRunning) Convert(*Batch(), node);
+  DropUnusedClaim(node);
+  if (onNode_) onNode_(*Batch(), node);
 }
 
 void TcvConvertor::FailEscapedNode(TcvNode& node, const std::string& message) {
   TcvWorkBase::FailEscapedNode(node, message);
+  DropUnusedClaim(node);
   if (onNode_) onNode_(*Batch(), node);
 }
 

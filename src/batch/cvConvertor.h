@@ -30,6 +30,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "batch/cvBatch.h"
 
@@ -53,8 +54,10 @@ TcvConvertor* CreateConvertors(TcvBatch* batch, const std::string& target, TcvNo
 
 class TcvConvertor : public TcvWorkBase {
  public:
-  // Count below 1 counts as 1. For Count > 1 the following member is created through the
-  // installed factory with Count - 1. Throws when the factory gives no converter.
+  // Count below 1 counts as 1. For Count > 1 the following members are created through the
+  // installed factory with Count - 1, Count - 2 ... 1 (by the member constructed first, in a
+  // loop, so a chain of any length needs no deeper stack). Throws when the factory gives no
+  // converter; the members made so far are freed.
   TcvConvertor(TcvBatch* batch, int count, TcvNodeEvent onNode);
   ~TcvConvertor() override;
 
@@ -79,20 +82,27 @@ class TcvConvertor : public TcvWorkBase {
 
   // The path the conversion must write, its folder created. Empty means: do not convert;
   // the entry is then already settled (Success when "IsOverwrite" is Skip and the target
-  // exists; Failure when the target would be the source file itself or its folder cannot
-  // be made).
+  // exists; Failure when the target would be the source file itself, its folder cannot be
+  // made, or no free name is left). The name is settled once per entry, when the entry is
+  // handed to this worker, in list order: a target settled earlier in the run counts as an
+  // existing file, so no two entries of a run share one. A name chosen beside an existing
+  // file, and any name under "IsOverwrite" False or Skip, is claimed on disk as an empty
+  // file, so that another run at the same time cannot settle on it; the claim is removed
+  // when the entry does not succeed.
   std::string GetTargetFileName(TcvBatch& batch, TcvNode& node);
-  // After a successful conversion, when target exists and is not the source: copies file
-  // times ("KeepFileTime"), deletes ("DeleteSource") or renames ("RenameSource") the source.
-  // Every error is ignored; a rename never replaces an existing file.
+  // After a successful conversion (the entry's Status is Success already), when target exists
+  // and is not the source: copies file times ("KeepFileTime"), deletes ("DeleteSource") or
+  // renames ("RenameSource") the source. An entry that has not succeeded keeps its source
+  // whatever lies at target. Every error is ignored; a rename never replaces an existing file.
   void FinishSource(TcvBatch& batch, TcvNode& node, const std::string& target);
   // Gives target the access and modification times of source (Linux keeps no settable birth
   // time). False when either file cannot be reached.
   static bool CopyFileTime(const std::string& source, const std::string& target);
 
  protected:
-  // Convert, then OnNode.
+  // Convert, then OnNode. An entry settled when it was handed out is not converted.
   void ProcessNode() override;
+  void PrepareNode(TcvNode& node) override;
   void FailEscapedNode(TcvNode& node, const std::string& message) override;
   // Runs on the worker's thread when its loop has ended, before OnFinish: the product's
   // converter releases what it holds here (its word-processor server).
@@ -101,6 +111,19 @@ class TcvConvertor : public TcvWorkBase {
 
  private:
   struct Chain;
+  // The target settled for the entry in hand.
+  struct Settled {
+    const TcvNode* node = nullptr;
+    std::string target;                 // empty: not to be converted, the entry is settled
+    bool claimed = false;               // target is an empty file this worker created
+    std::vector<std::string> failures;  // to record once the list lock is free again
+  };
+  // Decides the entry's target; the batch's list lock must be held.
+  Settled SettleTarget(TcvBatch& batch, TcvNode& node);
+  void RecordSettledFailures(TcvBatch& batch);
+  // Removes the claimed target of an entry that did not succeed.
+  void DropUnusedClaim(const TcvNode& node);
+  void FreeFollowingMembers();
 
   const int count_;
   const TcvNodeEvent onNode_;
@@ -108,6 +131,7 @@ class TcvConvertor : public TcvWorkBase {
   std::mutex finishLock_;
   TcvEvent onFinish_;
   std::shared_ptr<Chain> chain_;
+  Settled settled_;
 };
 
 }  // namespace batch

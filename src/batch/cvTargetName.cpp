@@ -15,7 +15,7 @@ namespace batch {
 
 namespace {
 
-// Far more than any folder holds; past it the plain new name is used, as before free names.
+// Far more than any folder holds; past it the entry fails rather than overwrite a file.
 constexpr int kMaxFreeNameTries = 10000;
 
 std::string Replaced(std::string text, char from, char to) {
@@ -24,18 +24,6 @@ std::string Replaced(std::string text, char from, char to) {
 }
 
 std::string Flattened(const std::string& text) { return Replaced(Replaced(text, ':', '_'), '/', '_'); }
-
-// "scheme://...": an address given by hand, never a path below the source folder.
-bool IsWebAddress(const std::string& text) {
-  std::size_t colon = text.find("://");
-  if (colon == std::string::npos || colon == 0) return false;
-  for (std::size_t i = 0; i < colon; ++i) {
-    char c = text[i];
-    bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    if (!letter && !(i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'))) return false;
-  }
-  return true;
-}
 
 // Every segment a plain name: no empty, "." or ".." segment can lead out of the target folder.
 bool IsPlainRelativePath(const std::string& path) {
@@ -55,7 +43,8 @@ bool IsPlainRelativePath(const std::string& path) {
 // from elsewhere, or one whose path climbs out with "..") keeps only its file name, so that
 // no source can place its target outside the target folder.
 std::string RelativeTargetName(const std::string& source, const std::string& sourceDir, bool keepSubdirs) {
-  if (IsWebAddress(source)) return Flattened(source.substr(source.find(':') + 1));
+  // An address given by hand is never a path below the source folder.
+  if (platform::HasUrlScheme(source)) return Flattened(source.substr(source.find(':') + 1));
   if (keepSubdirs && !sourceDir.empty() && source.compare(0, sourceDir.size(), sourceDir) == 0) {
     std::string below = source.substr(sourceDir.size());
     if (IsPlainRelativePath(below)) return Replaced(below, ':', '_');
@@ -69,21 +58,22 @@ bool IsSameFile(const std::string& a, const std::string& b) {
          deviceA == deviceB && inodeA == inodeB;
 }
 
-// Beside an existing target: -quillex-a.txt, or when that is taken too -quillex-2-a.txt and
-// so on, so that the new name never overwrites an older file.
-std::string FreeName(const std::string& dir, const std::string& shortName, const std::string& fileName) {
-  std::string first = dir + "-" + shortName + "-" + fileName;
-  if (!platform::PathExists(first)) return first;
-  for (int n = 2; n <= kMaxFreeNameTries; ++n) {
-    std::string candidate = dir + "-" + shortName + "-" + std::to_string(n) + "-" + fileName;
-    if (!platform::PathExists(candidate)) return candidate;
-  }
-  return first;
+// The names beside an existing target, in the order they are tried: -quillex-a.txt, then
+// -quillex-2-a.txt and so on.
+std::string NewName(const std::string& dir, const std::string& shortName, const std::string& fileName, int n) {
+  return dir + "-" + shortName + "-" + (n > 1 ? std::to_string(n) + "-" : std::string()) + fileName;
 }
 
 }  // namespace
 
-std::string TcvConvertor::GetTargetFileName(TcvBatch& batch, TcvNode& node) {
+TcvConvertor::Settled TcvConvertor::SettleTarget(TcvBatch& batch, TcvNode& node) {
+  Settled settled;
+  settled.node = &node;
+  // An entry the enumeration settled (a folder it could not read) only needs counting.
+  if (node.Status.load() != NodeRunning) {
+    if (node.Status.load() == NodeFailure) settled.failures.push_back(node.Message);
+    return settled;
+  }
   const core::TcvProject* project = core::cvProject();
   const std::string& source = node.FileName;
   bool keepSubdirs = project ? project->KeepTargetSubdirs() : true;
@@ -97,41 +87,87 @@ std::string TcvConvertor::GetTargetFileName(TcvBatch& batch, TcvNode& node) {
   name = AdjustTargetName(name);
 
   std::string dir = platform::ExtractFilePath(name);
-  if (!dir.empty() && !platform::DirectoryExists(dir) && !platform::ForceDirectories(dir)) {
-    // The entry fails here with the real reason, rather than later with whatever the word
-    // processor makes of a folder that is not there.
-    const std::string message = "CreateDir Failed: " + dir;
+  auto fail = [&](const std::string& message) {
     node.Message = message;
     node.Status = NodeFailure;
-    batch.AddFailure(message);
-    return std::string();
-  }
+    settled.failures.push_back(message);
+    return settled;
+  };
+  // The entry fails here with the real reason, rather than later with whatever the word
+  // processor makes of a folder that is not there.
+  if (!dir.empty() && !platform::DirectoryExists(dir) && !platform::ForceDirectories(dir))
+    return fail("CreateDir Failed: " + dir);
 
-  if (!platform::FileExists(name)) return name;
-  if (IsSameFile(source, name)) {
-    // No path in the text: the row already shows it, and Errors should hold it once per run.
-    const std::string message = "The target file is the source file itself";
-    node.Message = message;
-    node.Status = NodeFailure;
-    batch.AddFailure(message);
-    return std::string();
+  auto take = [&](const std::string& target, bool claimed) {
+    batch.SettleTargetLocked(target);
+    settled.target = target;
+    settled.claimed = claimed;
+    return settled;
+  };
+  // No path in the text: the row already shows it, and Errors should hold it once per run.
+  if (platform::FileExists(name) && IsSameFile(source, name)) return fail("The target file is the source file itself");
+
+  const core::TOverwrite policy = project ? project->IsOverwrite() : core::TOverwrite::Overwrite;
+  const bool settledBefore = batch.TargetSettledLocked(name);
+  // Overwriting is for files that were there before the run, never for another entry's text.
+  if (policy == core::TOverwrite::Overwrite && !settledBefore) return take(name, false);
+  if (!settledBefore && policy != core::TOverwrite::Overwrite) {
+    platform::ClaimResult claim = platform::ClaimNewFile(name);
+    if (claim == platform::ClaimResult::Claimed) return take(name, true);
+    // Nothing there, yet it cannot be claimed (a folder that cannot be written): the
+    // conversion then fails with the reason.
+    if (claim == platform::ClaimResult::Failed || !platform::PathExists(name)) return take(name, false);
   }
-  switch (project ? project->IsOverwrite() : core::TOverwrite::Overwrite) {
-    case core::TOverwrite::Skip:
-      node.Status = NodeSuccess;
-      return std::string();
-    case core::TOverwrite::NewName:
-      return FreeName(dir, project ? project->ShortName : std::string(), platform::ExtractFileName(name));
-    case core::TOverwrite::Overwrite:
-      break;
+  if (policy == core::TOverwrite::Skip) {
+    node.Status = NodeSuccess;
+    return settled;
   }
-  return name;
+  const std::string shortName = project ? project->ShortName : std::string();
+  const std::string fileName = platform::ExtractFileName(name);
+  for (int n = 1; n <= kMaxFreeNameTries; ++n) {
+    std::string candidate = NewName(dir, shortName, fileName, n);
+    if (batch.TargetSettledLocked(candidate)) continue;
+    platform::ClaimResult claim = platform::ClaimNewFile(candidate);
+    if (claim == platform::ClaimResult::Claimed) return take(candidate, true);
+    if (claim == platform::ClaimResult::Failed) return take(candidate, false);
+  }
+  return fail("No free name is left for the text file beside " + name + " (" + std::to_string(kMaxFreeNameTries) +
+              " names are taken)");
+}
+
+std::string TcvConvertor::GetTargetFileName(TcvBatch& batch, TcvNode& node) {
+  // An entry not handed out through this worker (a caller of its own) is settled here.
+  if (settled_.node != &node) {
+    batch.LockList();
+    try {
+      settled_ = SettleTarget(batch, node);
+    } catch (...) {
+      batch.UnlockList();
+      throw;
+    }
+    batch.UnlockList();
+  }
+  RecordSettledFailures(batch);
+  return settled_.target;
+}
+
+void TcvConvertor::RecordSettledFailures(TcvBatch& batch) {
+  std::vector<std::string> failures;
+  failures.swap(settled_.failures);
+  for (const auto& message : failures) batch.AddFailure(message);
+}
+
+void TcvConvertor::DropUnusedClaim(const TcvNode& node) {
+  if (settled_.node != &node || !settled_.claimed || node.Status.load() == NodeSuccess) return;
+  settled_.claimed = false;
+  platform::DeleteEmptyFile(settled_.target);
 }
 
 void TcvConvertor::FinishSource(TcvBatch&, TcvNode& node, const std::string& target) {
   try {
     const std::string& source = node.FileName;
-    if (!platform::FileExists(target) || IsSameFile(source, target)) return;
+    // What lies at target may be an older text: only the entry's own success counts.
+    if (node.Status.load() != NodeSuccess || !platform::FileExists(target) || IsSameFile(source, target)) return;
     const core::TcvProject* project = core::cvProject();
     if (!project) return;
     if (project->KeepFileTime()) CopyFileTime(source, target);

@@ -82,9 +82,9 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
       } catch (const std::exception&) {
       }
     }
-    FinishSource(batch, node, target);
     node.Message = target;
-    node.Status = 1;
+    node.Status = batch::NodeSuccess;
+    FinishSource(batch, node, target);
     batch.AddSuccess();
   } catch (const std::exception& e) {
     failed = true;

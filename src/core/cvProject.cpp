@@ -25,11 +25,14 @@ std::string LinesToAnsiText(const std::vector<std::string>& lines) {
   return platform::EncodeAnsi(text);
 }
 
-// The folder of a source, as the target when none is set. A web address has no folder of this
-// machine: its "folder part" would become a relative "http:" folder wherever the program runs.
+// The folder of a source, as the target when none is set: the folder itself when the source
+// names one. A web address has no folder of this machine: its "folder part" would become a
+// relative "http:" folder wherever the program runs.
 std::string DefaultTargetFor(const std::string& source) {
-  if (source.find("://") != std::string::npos) return std::string();
-  return platform::ExtractFilePath(source);
+  std::string path = platform::FileUrlToPath(source);
+  if (path.find("://") != std::string::npos) return std::string();
+  if (!path.empty() && platform::DirectoryExists(path)) return platform::IncludeTrailingPathDelimiter(path);
+  return platform::ExtractFilePath(path);
 }
 
 }  // namespace
@@ -220,7 +223,9 @@ void TcvProject::AddRecent() {
 void TcvProject::Bind(IBoundControl* control) { bound_.push_back(control); }
 
 std::string TcvProject::TargetFolder() {
-  std::string target = Target();
+  // A "file:" address names a folder here; taken as it is, it would become a relative "file:"
+  // folder in the working folder.
+  std::string target = platform::FileUrlToPath(Target());
   // An empty target must never turn into the root folder.
   if (target.empty()) return target;
   if (!platform::DirectoryExists(target)) platform::ForceDirectories(target);

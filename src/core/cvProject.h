@@ -84,7 +84,8 @@ class TcvProject {
   void AddRecent();
   void Bind(IBoundControl* control);
   void UnbindAll() { bound_.clear(); }
-  // The Target value with a final "/", its folder created when missing (a failure is ignored).
+  // The Target value ("file:" addresses as paths) with a final "/", its folder created when
+  // missing (a failure is ignored).
   std::string TargetFolder();
 
   std::vector<std::string> RecentProjects() const { return recent_; }

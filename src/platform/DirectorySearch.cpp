@@ -1,6 +1,8 @@
 #include "platform/DirectorySearch.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <algorithm>
 #include <dirent.h>
 #include <memory>
@@ -53,10 +55,13 @@ bool MatchesMask(const std::string& name, const std::string& mask) {
 }
 
 void FindFiles(const std::string& dir, const std::string& mask, uint32_t attrSet,
-               const std::function<bool(const DirEntry&)>& visit) {
+               const std::function<bool(const DirEntry&)>& visit, std::string* failure) {
   if (mask.empty()) return;
   std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.empty() ? "." : dir.c_str()), ::closedir);
-  if (!d) return;
+  if (!d) {
+    if (failure && errno != ENOENT) *failure = std::strerror(errno);
+    return;
+  }
   int dirFd = ::dirfd(d.get());
   while (dirent* e = ::readdir(d.get())) {
     std::string name = e->d_name;

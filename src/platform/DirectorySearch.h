@@ -33,9 +33,9 @@ bool MatchesMask(const std::string& name, const std::string& mask);
 // Calls visit for each entry of dir (which ends with "/") whose name matches mask, in the order
 // the file system gives, leaving out "." and ".." and every entry whose hidden or directory
 // attribute is not in attrSet. Stops early when visit returns false. A folder that cannot be
-// read lists nothing.
+// read lists nothing; failure then receives the reason, unless the folder does not exist.
 void FindFiles(const std::string& dir, const std::string& mask, uint32_t attrSet,
-               const std::function<bool(const DirEntry&)>& visit);
+               const std::function<bool(const DirEntry&)>& visit, std::string* failure = nullptr);
 
 // Device and inode of a path (following links); false when it cannot be found.
 bool FileIdentity(const std::string& path, uint64_t& device, uint64_t& inode);

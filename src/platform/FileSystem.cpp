@@ -124,6 +124,19 @@ void WriteFileAtomic(const std::string& path, const std::string& contents, bool 
   }
 }
 
+ClaimResult ClaimNewFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? ClaimResult::Taken : ClaimResult::Failed;
+  ::close(fd);
+  return ClaimResult::Claimed;
+}
+
+bool DeleteEmptyFile(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0) return false;
+  return ::unlink(path.c_str()) == 0;
+}
+
 void WriteFileInPlace(const std::string& path, const std::string& contents, bool append) {
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
   int fd = ::open(path.c_str(), flags, 0666);

@@ -25,6 +25,15 @@ void ForceDirectoriesOrThrow(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Removes path only when it is a Unix socket (a link to one is left alone); true when removed.
 bool DeleteSocket(const std::string& path);
+
+// The outcome of ClaimNewFile.
+enum class ClaimResult { Claimed, Taken, Failed };
+// Creates path as a new empty file only if nothing of that name exists, atomically even
+// between processes: Claimed when this call created it, Taken when the name exists already
+// (a folder too), Failed for any other reason (a folder that cannot be written).
+ClaimResult ClaimNewFile(const std::string& path);
+// Deletes path only while it is an empty regular file: a claim that nothing was written to.
+bool DeleteEmptyFile(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);
 
 // Reads the whole file; false when it cannot be read (contents then empty). Files larger than

@@ -1,5 +1,7 @@
 #include "platform/Paths.h"
 
+#include <strings.h>
+
 namespace platform {
 
 std::string ExtractFilePath(const std::string& path) {
@@ -33,6 +35,40 @@ std::string IncludeTrailingPathDelimiter(const std::string& path) {
 std::string ExcludeTrailingPathDelimiter(const std::string& path) {
   if (!path.empty() && path.back() == PathDelim) return path.substr(0, path.size() - 1);
   return path;
+}
+
+namespace {
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+}  // namespace
+
+std::string FileUrlToPath(const std::string& path) {
+  static const std::string kScheme = "file:";
+  if (path.size() < kScheme.size() || ::strncasecmp(path.c_str(), kScheme.c_str(), kScheme.size()) != 0)
+    return path;
+  std::size_t start = path.find_first_not_of('/', kScheme.size());
+  if (start == std::string::npos) return std::string();
+  std::string rest = path.substr(start);
+  // Two slashes name a host (file://server/share/x.doc); one or three start a local absolute
+  // path. "localhost" is this machine, as the URL rules say.
+  if (start - kScheme.size() == 2) {
+    std::size_t end = rest.find('/');
+    if (end != std::string::npos && ::strncasecmp(rest.c_str(), "localhost", end) == 0 && end == 9)
+      return rest.substr(end);
+    return "//" + rest;
+  }
+  return "/" + rest;
+}
+
+bool HasUrlScheme(const std::string& text) {
+  std::size_t colon = text.find("://");
+  if (colon == std::string::npos || colon == 0 || !IsAsciiLetter(text[0])) return false;
+  for (std::size_t i = 1; i < colon; ++i) {
+    char c = text[i];
+    if (!IsAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return false;
+  }
+  return true;
 }
 
 }  // namespace platform

@@ -19,4 +19,13 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext);
 std::string IncludeTrailingPathDelimiter(const std::string& path);
 std::string ExcludeTrailingPathDelimiter(const std::string& path);
 
+// A "file:" address (the scheme in any letter case) as a path: file:///home/a/x.doc gives
+// /home/a/x.doc, the host form file://srv/share/x.doc gives //srv/share/x.doc,
+// file://localhost/x the local /x, and file:/// an empty string. Anything else comes back
+// unchanged.
+std::string FileUrlToPath(const std::string& path);
+// True for "scheme://..." with a scheme of letters, digits, "+", "-" or "." that begins
+// with a letter, in any letter case: an address, never a path of this machine.
+bool HasUrlScheme(const std::string& text);
+
 }  // namespace platform

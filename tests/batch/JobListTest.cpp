@@ -21,7 +21,7 @@ TEST(NormalizePath, TurnsFileUrlsIntoPaths) {
       {"file://server/share/x.doc", "//server/share/x.doc"},
       {"file://192.168.0.5/share/a.doc", "//192.168.0.5/share/a.doc"},
       {"file://localhost/home/a/x.doc", "/home/a/x.doc"},
-      {"File:///home/a/x.doc", "File:///home/a/x.doc"},
+      {"FILE:///home/a/x.doc", "/home/a/x.doc"},
       {"file:///", ""},
       {"file:", ""},
       {"/home/a/*.doc?", "/home/a/*.doc?"},

@@ -116,20 +116,23 @@ TEST_F(TargetName, SourceThatWouldBeItsOwnTargetFailsAndIsLeftAlone) {
   }
 }
 
-TEST_F(TargetName, FinishSourceAppliesTheSourceSettingsOnlyBesideAWrittenTarget) {
+TEST_F(TargetName, FinishSourceAppliesTheSourceSettingsOnlyAfterASuccess) {
   struct Case {
     const char* keepFileTime;
     const char* deleteSource;
     const char* renameSource;
     bool targetWritten;
+    bool succeeded;  // false: the conversion failed beside an older text of the same name
     bool sourceLeft, renamedLeft, timesCopied;
   } cases[] = {
-      {"False", "False", "", true, true, false, false},
-      {"True", "False", "", true, true, false, true},
-      {"False", "True", "", true, false, false, false},
-      {"False", "False", ".done", true, false, true, false},
-      {"False", "True", ".done", true, false, false, false},
-      {"True", "True", ".done", false, true, false, false},
+      {"False", "False", "", true, true, true, false, false},
+      {"True", "False", "", true, true, true, false, true},
+      {"False", "True", "", true, true, false, false, false},
+      {"False", "False", ".done", true, true, false, true, false},
+      {"False", "True", ".done", true, true, false, false, false},
+      {"True", "True", ".done", false, true, true, false, false},
+      {"True", "True", "", true, false, true, false, false},
+      {"False", "False", ".done", true, false, true, false, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.keepFileTime) + c.deleteSource + c.renameSource);
@@ -148,6 +151,7 @@ TEST_F(TargetName, FinishSourceAppliesTheSourceSettingsOnlyBesideAWrittenTarget)
 
     TcvBatch b;
     TcvNode& node = Entry(b, source);
+    node.Status = c.succeeded ? batch::NodeSuccess : batch::NodeFailure;
     TcvConvertor conv(&b, 1, nullptr);
     conv.FinishSource(b, node, target);
     EXPECT_EQ(platform::FileExists(source), c.sourceLeft);
@@ -167,6 +171,7 @@ TEST_F(TargetName, RenameNeverReplacesAnExistingFile) {
   project->SetValue("RenameSource", ".done");
   TcvBatch b;
   TcvNode& node = Entry(b, in() + "a.doc");
+  node.Status = batch::NodeSuccess;
   TcvConvertor(&b, 1, nullptr).FinishSource(b, node, out() + "a.txt");
   EXPECT_EQ(testsupport::ReadFile(in() + "a.doc.done"), "older");
   EXPECT_TRUE(platform::FileExists(in() + "a.doc"));

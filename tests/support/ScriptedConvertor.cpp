@@ -78,9 +78,9 @@ void ScriptedConvertor::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
     if (action == ConvertAction::Fail) throw std::runtime_error(message);
     if (action == ConvertAction::Block) script_->Block();
     platform::WriteFileInPlace(target, "text of " + node.FileName, false);
-    FinishSource(batch, node, target);
     node.Message = target;
     node.Status = batch::NodeSuccess;
+    FinishSource(batch, node, target);
     batch.AddSuccess();
   } catch (const std::exception& e) {
     node.Message = e.what();
