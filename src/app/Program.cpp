@@ -1,5 +1,7 @@
 #include "app/Program.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -75,7 +77,10 @@ class GlobalObjects {
 }  // namespace
 
 bool IsHeadless(bool pureConsole, const std::string& source) {
-  return pureConsole && source.find("http") == std::string::npos;
+  // Web addresses ignore letter case: HTTP://srv/a.doc is one too.
+  std::string lower = source;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  return pureConsole && lower.find("http") == std::string::npos;
 }
 
 int RunProgram(const ProgramOptions& options) {

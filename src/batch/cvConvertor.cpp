@@ -41,20 +41,23 @@ struct TcvConvertor::Chain {
   int pending = 0;       // members that have not finished their end
   bool starting = true;  // Start is still starting members
 
+  // Waiters are woken only when all have ended: waking every waiting member at each end would
+  // cost a chain of N members N * N wake-ups.
   void Leave(int members) {
     std::lock_guard<std::mutex> guard(lock);
     pending -= members;
-    changed.notify_all();
+    if (AllEnded()) changed.notify_all();
   }
   void FinishStarting() {
     std::lock_guard<std::mutex> guard(lock);
     starting = false;
-    changed.notify_all();
+    if (AllEnded()) changed.notify_all();
   }
   void WaitForAll() {
     std::unique_lock<std::mutex> guard(lock);
-    changed.wait(guard, [this] { return pending <= 0 && !starting; });
+    changed.wait(guard, [this] { return AllEnded(); });
   }
+  bool AllEnded() const { return pending <= 0 && !starting; }
 };
 
 void SetConverterClass(ConverterClass factory) {

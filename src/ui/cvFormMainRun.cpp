@@ -95,7 +95,7 @@ bool TcvFrmMain::Search() {
     AfterRun();
     return false;
   }
-  if (source.startsWith(QStringLiteral("http"))) {
+  if (source.startsWith(QStringLiteral("http"), Qt::CaseInsensitive)) {
     NewBatch();
     ShowJob(Std(source), Batch(), nullptr);
     return true;

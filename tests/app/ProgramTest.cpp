@@ -100,7 +100,7 @@ TEST(ConventionalOptions, MapOntoSettingsAndLeaveTheOlderFormsAlone) {
 TEST(RunMode, HeadlessOnlyForPureConsoleWithoutWebSource) {
   EXPECT_TRUE(app::IsHeadless(true, "/in/*.doc?"));
   EXPECT_FALSE(app::IsHeadless(true, "http://srv/a.doc"));
-  EXPECT_TRUE(app::IsHeadless(true, "HTTP://srv/a.doc"));  // the test is case-sensitive
+  EXPECT_FALSE(app::IsHeadless(true, "HTTP://srv/a.doc"));
   EXPECT_FALSE(app::IsHeadless(false, "/in/*.doc?"));
 }
 

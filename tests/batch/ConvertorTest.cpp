@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
+#include <set>
 #include <functional>
 #include <map>
 #include <thread>
@@ -10,7 +12,9 @@
 #include "BatchTestEnv.h"
 #include "ScriptedConvertor.h"
 #include "batch/cvConvertor.h"
+#include "platform/FileSystem.h"
 #include "platform/MainThread.h"
+#include "platform/Paths.h"
 
 namespace batchtest {
 namespace {
@@ -106,7 +110,9 @@ class Chain : public BatchTest {
 };
 
 TEST_F(Chain, SizeFollowsThreadsCountAndEveryMemberIsOfTheProductsClass) {
-  const std::pair<const char*, int> cases[] = {{"3", 3}, {"1", 1}, {"0", 1}, {"-2", 1}, {"many", 1}, {"", 1}};
+  // A long chain must not need a stack frame per member.
+  const std::pair<const char*, int> cases[] = {{"3", 3},     {"1", 1}, {"0", 1},         {"-2", 1},
+                                               {"many", 1}, {"", 1},  {"100000", 100000}};
   for (const auto& [setting, expected] : cases) {
     SCOPED_TRACE(setting);
     project->SetValue("ThreadsCount", setting);
@@ -225,6 +231,49 @@ TEST_F(Chain, EveryEntryIsSettledWhateverItsConversionDoes) {
   EXPECT_EQ(b.Errors(), (std::vector<std::string>{"Cannot open", "Server vanished"}));
   std::lock_guard<std::mutex> guard(lock);
   EXPECT_EQ(reported.size(), 5u);
+}
+
+TEST_F(Chain, EntriesOfOneRunNeverShareATargetWhateverTheWorkerCount) {
+  // x.doc in four folders, flattened into one target folder; the last one fails.
+  project->SetValue("KeepTargetSubdirs", "False");
+  script->On("s3/", ConvertAction::Fail);
+  struct Case {
+    const char* policy;
+    std::vector<std::string> targets;  // per entry; empty: skipped or failed
+  } cases[] = {
+      {"True", {"x.txt", "-quillex-x.txt", "-quillex-2-x.txt", ""}},
+      {"False", {"x.txt", "-quillex-x.txt", "-quillex-2-x.txt", ""}},
+      {"Skip", {"x.txt", "", "", ""}},
+  };
+  for (const auto& c : cases)
+    for (const char* threads : {"1", "3"}) {
+      SCOPED_TRACE(std::string(c.policy) + " with " + threads + " workers");
+      project->SetValue("IsOverwrite", c.policy);
+      project->SetValue("ThreadsCount", threads);
+      platform::RemoveTree(dir / "out");
+      TcvBatch b;
+      for (int i = 0; i < 4; ++i) b.AddFile(dir / ("in/s" + std::to_string(i) + "/x.doc"));
+      b.AddLastFile(dir / "in/none.doc");  // a fifth entry, so a worker waits on the list
+      Run(b);
+      ASSERT_TRUE(WaitForEnd());
+      std::set<std::string> written;
+      const auto& list = b.LockList();
+      for (int i = 0; i < 4; ++i) {
+        std::string expected = c.targets[i].empty() ? "" : dir / ("out/" + c.targets[i]);
+        EXPECT_EQ(list[i]->Status.load() == batch::NodeSuccess ? list[i]->Message : "", expected) << i;
+        if (!expected.empty()) {
+          EXPECT_EQ(testsupport::ReadFile(expected), "text of " + list[i]->FileName);
+          written.insert(platform::ExtractFileName(expected));
+        }
+      }
+      b.UnlockList();
+      written.insert("none.txt");
+      // No claim of the failed entry is left behind as an empty text.
+      std::set<std::string> present;
+      for (const auto& entry : std::filesystem::directory_iterator(dir / "out"))
+        present.insert(entry.path().filename().string());
+      EXPECT_EQ(present, written);
+    }
 }
 
 TEST_F(Chain, SkippedEntryIsASuccessWithoutCountersAndStillReported) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "BatchTestEnv.h"
@@ -82,6 +83,44 @@ TEST_F(Enumeration, LinkLoopsEndAndEachFolderIsEnteredOnce) {
   auto names = List("*.doc", true);
   EXPECT_EQ(names.size(), 2u);
   EXPECT_EQ(AsSet(names).size(), 2u);
+}
+
+TEST_F(Enumeration, FolderSourceMeansItsDocumentsAndATargetInsideIsNeverSearched) {
+  Make({"a.doc", "b.docx", "c.txt", "out/old.doc", "sub/d.doc"});
+  project->SourceMask = "*.doc?";
+  TcvBatch b;
+  b.Start(dir / "in", dir / "in/out", true);
+  b.WaitFor();
+  std::set<std::string> names;
+  for (auto& n : Names(b)) names.insert(n.substr((dir / "in/").size()));
+  EXPECT_EQ(names, (std::set<std::string>{"a.doc", "b.docx", "sub/d.doc"}));
+}
+
+TEST_F(Enumeration, FolderThatCannotBeReadIsAFailedEntryOfItsOwn) {
+  Make({"a.doc", "locked/b.doc"});
+  ASSERT_EQ(::mkdir((dir / "out").c_str(), 0777), 0);
+  ::chmod(dir.path().c_str(), 0755);
+  ::chmod((dir / "out").c_str(), 0777);
+  ::chmod((dir / "in/locked").c_str(), 0);
+  // Root reads every folder: the walk runs in a child that has become an ordinary user.
+  pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(10);
+    TcvBatch b;
+    b.Start(dir / "in/*.doc", dir / "out", true);
+    b.WaitFor();
+    const auto& list = b.LockList();
+    bool ok = list.size() == 2 && list[0]->FileName == dir / "in/a.doc" &&
+              list[1]->FileName == dir / "in/locked/" && list[1]->Status.load() == batch::NodeFailure &&
+              list[1]->Message.find("could not be read (Permission denied)") != std::string::npos;
+    b.UnlockList();
+    ::_exit(ok ? 0 : 11);
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ::chmod((dir / "in/locked").c_str(), 0755);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(Enumeration, EmptyMaskListsNothing) {

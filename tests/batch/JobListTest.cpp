@@ -122,6 +122,21 @@ TEST_F(JobList, NextNodeWaitsForAGrowingListAndEndsWhenItCompletes) {
   EXPECT_EQ(got->Index, 1);
 }
 
+TEST_F(JobList, EntryAppendedJustAfterAWorkerFoundTheListEmptyIsStillHandedOut) {
+  // The producer appends its last entry and completes the list between the worker's look at
+  // the list and its decision to end: a worker that trusted that look would lose the entry.
+  struct LateProducer : TcvBatch {
+    int looks = 0;
+    void ListFoundEmpty() override {
+      if (++looks == 1) AddLastFile("/in/last.doc");
+    }
+  } b;
+  TcvNode* node = b.NextNode();
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(node->FileName, "/in/last.doc");
+  EXPECT_EQ(b.NextNode(), nullptr);
+}
+
 TEST_F(JobList, EveryEntryIsHandedOutExactlyOnceInListOrder) {
   constexpr int kEntries = 3000;
   for (int round = 0; round < 5; ++round) {

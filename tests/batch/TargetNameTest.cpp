@@ -49,6 +49,8 @@ TEST_F(TargetName, NamesFollowTheSettingsAndTheExistingFiles) {
       {"web address in a searched batch", "http://srv/dir/a.doc", true, "", "", {}, "__srv_dir_a.txt"},
       {"new name beside", in() + "a.doc", true, "", "False", {"a.txt"}, "-quillex-a.txt"},
       {"new name taken too", in() + "a.doc", true, "", "False", {"a.txt", "-quillex-a.txt"}, "-quillex-2-a.txt"},
+      {"second new name taken too", in() + "a.doc", true, "", "False",
+       {"a.txt", "-quillex-a.txt", "-quillex-2-a.txt"}, "-quillex-3-a.txt"},
       {"skip", in() + "a.doc", true, "", "Skip", {"a.txt"}, ""},
       {"overwrite by default", in() + "a.doc", true, "", "", {"a.txt"}, "a.txt"},
       {"last dot only", in() + "a.b.doc", true, "", "", {}, "a.b.txt"},
@@ -114,6 +116,25 @@ TEST_F(TargetName, SourceThatWouldBeItsOwnTargetFailsAndIsLeftAlone) {
     conv.FinishSource(b, node, out() + "a.txt");
     EXPECT_EQ(testsupport::ReadFile(out() + "a.txt"), "the source");
   }
+}
+
+TEST_F(TargetName, NoFreeNameLeftFailsTheEntryAndOverwritesNothing) {
+  project->SetValue("IsOverwrite", "False");
+  testsupport::WriteFile(out() + "a.txt", "old");
+  testsupport::WriteFile(out() + "-quillex-a.txt", "older");
+  TcvBatch b;
+  b.SetTargetDir(out());
+  TcvNode& node = Entry(b, in() + "a.doc");
+  // Every further new name as settled by earlier entries of the run: no disk needed.
+  b.LockList();
+  for (int n = 2; n <= 10000; ++n) b.SettleTargetLocked(out() + "-quillex-" + std::to_string(n) + "-a.txt");
+  b.UnlockList();
+  TcvConvertor conv(&b, 1, nullptr);
+  EXPECT_EQ(conv.GetTargetFileName(b, node), "");
+  EXPECT_EQ(node.Status.load(), batch::NodeFailure);
+  EXPECT_NE(node.Message.find("No free name"), std::string::npos);
+  EXPECT_EQ(b.FailedCount(), 1);
+  EXPECT_EQ(testsupport::ReadFile(out() + "-quillex-a.txt"), "older");
 }
 
 TEST_F(TargetName, FinishSourceAppliesTheSourceSettingsOnlyAfterASuccess) {
