@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <sys/stat.h>
 
 #include "ProgramUnderTest.h"
@@ -135,6 +136,34 @@ TEST_F(HeadlessFixture, ExistingTargetsAreOverwrittenRenamedOrSkipped) {
   EXPECT_EQ(run("True"), 0);
   EXPECT_EQ(ReadLines(log), std::vector<std::string>{"Success => " + in + "/a.docx => " + out + "/a.txt"});
   EXPECT_NE(testsupport::ReadFile(out + "/a.txt"), "old");
+}
+
+TEST_F(HeadlessFixture, DocumentsSharingANameTargetInsideTheSourceAndFileAddresses) {
+  // a.doc and a.docx want one text; the target lies inside the source tree and holds a
+  // document; both folders are given as file: addresses.
+  Doc("a.docx");
+  Doc("a.doc", "report.doc");
+  Doc("out/old.docx");
+  const std::string target = in + "/out";
+  const std::string stray = std::filesystem::current_path() / "file:";
+  const bool strayBefore = Exists(stray);
+  const std::string runLog = work / "run.log";
+  EXPECT_EQ(program.Run(Settings({"Source=file://" + in + "/*.doc?", "Target=file://" + target, "Subdir=True",
+                                  "PureConsole=True", "DeleteSource=True", "LogFile=" + runLog})),
+            0);
+  auto lines = ReadLines(runLog);
+  std::sort(lines.begin(), lines.end());
+  ASSERT_EQ(lines.size(), 2u);
+  const std::string a = target + "/a.txt", b = target + "/-quillex-a.txt";
+  EXPECT_EQ(lines[0].rfind("Success => " + in + "/a.doc => ", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1].rfind("Success => " + in + "/a.docx => ", 0), 0u) << lines[1];
+  auto targetOf = [](const std::string& line) { return line.substr(line.rfind(" => ") + 4); };
+  EXPECT_EQ((std::set<std::string>{targetOf(lines[0]), targetOf(lines[1])}), (std::set<std::string>{a, b}));
+  EXPECT_NE(testsupport::ReadFile(a), testsupport::ReadFile(b));  // both texts kept
+  EXPECT_FALSE(Exists(in + "/a.doc") || Exists(in + "/a.docx"));
+  EXPECT_TRUE(Exists(target + "/old.docx"));
+  EXPECT_FALSE(Exists(target + "/old.txt") || Exists(target + "/out"));
+  EXPECT_EQ(Exists(stray), strayBefore);
 }
 
 TEST_F(HeadlessFixture, SourceTreatmentAfterSuccessOnly) {
