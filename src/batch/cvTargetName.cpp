@@ -60,7 +60,8 @@ bool IsSameFile(const std::string& a, const std::string& b) {
 
 // The names beside an existing target, in the order they are tried: -quillex-a.txt, then
 // -quillex-2-a.txt and so on.
-std::string NewName(const std::string& dir, const std::string& shortName, const std::string& fileName, int n) {
+std::string NewName(const std::string& dir, const std::string& shortName, const std::string& fileName,
+                    int n) {
   return dir + "-" + shortName + "-" + (n > 1 ? std::to_string(n) + "-" : std::string()) + fileName;
 }
 
@@ -105,7 +106,8 @@ TcvConvertor::Settled TcvConvertor::SettleTarget(TcvBatch& batch, TcvNode& node)
     return settled;
   };
   // No path in the text: the row already shows it, and Errors should hold it once per run.
-  if (platform::FileExists(name) && IsSameFile(source, name)) return fail("The target file is the source file itself");
+  if (platform::FileExists(name) && IsSameFile(source, name))
+    return fail("The target file is the source file itself");
 
   const core::TOverwrite policy = project ? project->IsOverwrite() : core::TOverwrite::Overwrite;
   const bool settledBefore = batch.TargetSettledLocked(name);
@@ -131,8 +133,8 @@ TcvConvertor::Settled TcvConvertor::SettleTarget(TcvBatch& batch, TcvNode& node)
     if (claim == platform::ClaimResult::Claimed) return take(candidate, true);
     if (claim == platform::ClaimResult::Failed) return take(candidate, false);
   }
-  return fail("No free name is left for the text file beside " + name + " (" + std::to_string(kMaxFreeNameTries) +
-              " names are taken)");
+  return fail("No free name is left for the text file beside " + name + " (" +
+              std::to_string(kMaxFreeNameTries) + " names are taken)");
 }
 
 std::string TcvConvertor::GetTargetFileName(TcvBatch& batch, TcvNode& node) {
@@ -167,7 +169,8 @@ void TcvConvertor::FinishSource(TcvBatch&, TcvNode& node, const std::string& tar
   try {
     const std::string& source = node.FileName;
     // What lies at target may be an older text: only the entry's own success counts.
-    if (node.Status.load() != NodeSuccess || !platform::FileExists(target) || IsSameFile(source, target)) return;
+    if (node.Status.load() != NodeSuccess || !platform::FileExists(target) || IsSameFile(source, target))
+      return;
     const core::TcvProject* project = core::cvProject();
     if (!project) return;
     if (project->KeepFileTime()) CopyFileTime(source, target);

@@ -1,12 +1,13 @@
 #include "platform/DirectorySearch.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <algorithm>
-#include <dirent.h>
 #include <memory>
-#include <sys/stat.h>
 #include <vector>
 
 namespace platform {

@@ -4,9 +4,9 @@
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
-#include <set>
 #include <functional>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "BatchTestEnv.h"
@@ -111,7 +111,7 @@ class Chain : public BatchTest {
 
 TEST_F(Chain, SizeFollowsThreadsCountAndEveryMemberIsOfTheProductsClass) {
   // A long chain must not need a stack frame per member.
-  const std::pair<const char*, int> cases[] = {{"3", 3},     {"1", 1}, {"0", 1},         {"-2", 1},
+  const std::pair<const char*, int> cases[] = {{"3", 3},    {"1", 1}, {"0", 1},          {"-2", 1},
                                                {"many", 1}, {"", 1},  {"100000", 100000}};
   for (const auto& [setting, expected] : cases) {
     SCOPED_TRACE(setting);

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <set>
 
 #include "BatchTestEnv.h"
 

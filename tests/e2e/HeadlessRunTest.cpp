@@ -1,10 +1,10 @@
 // The headless run through the built program, with real LibreOffice conversions.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <set>
-#include <sys/stat.h>
 
 #include "ProgramUnderTest.h"
 #include "platform/FileTimes.h"
