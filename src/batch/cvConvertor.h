@@ -85,10 +85,11 @@ class TcvConvertor : public TcvWorkBase {
   // exists; Failure when the target would be the source file itself, its folder cannot be
   // made, or no free name is left). The name is settled once per entry, when the entry is
   // handed to this worker, in list order: a target settled earlier in the run counts as an
-  // existing file, so no two entries of a run share one. A name chosen beside an existing
-  // file, and any name under "IsOverwrite" False or Skip, is claimed on disk as an empty
-  // file, so that another run at the same time cannot settle on it; the claim is removed
-  // when the entry does not succeed.
+  // existing file, so no two entries of a run share one ("IsOverwrite" True and False then
+  // give the next "-quillex-" name not yet settled, True replacing files from before the run,
+  // False only a name that is free). Under False and Skip the name is claimed on disk as an
+  // empty file, so that another run at the same time cannot settle on it; the claim is
+  // removed when the entry does not succeed.
   std::string GetTargetFileName(TcvBatch& batch, TcvNode& node);
   // After a successful conversion (the entry's Status is Success already), when target exists
   // and is not the source: copies file times ("KeepFileTime"), deletes ("DeleteSource") or

@@ -129,6 +129,10 @@ TcvConvertor::Settled TcvConvertor::SettleTarget(TcvBatch& batch, TcvNode& node)
   for (int n = 1; n <= kMaxFreeNameTries; ++n) {
     std::string candidate = NewName(dir, shortName, fileName, n);
     if (batch.TargetSettledLocked(candidate)) continue;
+    // Overwriting reaches the new names too, so a repeated run replaces its own earlier texts
+    // instead of adding a further name each time.
+    if (policy == core::TOverwrite::Overwrite && !platform::DirectoryExists(candidate))
+      return take(candidate, false);
     platform::ClaimResult claim = platform::ClaimNewFile(candidate);
     if (claim == platform::ClaimResult::Claimed) return take(candidate, true);
     if (claim == platform::ClaimResult::Failed) return take(candidate, false);

@@ -234,7 +234,8 @@ TEST_F(Chain, EveryEntryIsSettledWhateverItsConversionDoes) {
 }
 
 TEST_F(Chain, EntriesOfOneRunNeverShareATargetWhateverTheWorkerCount) {
-  // x.doc in four folders, flattened into one target folder; the last one fails.
+  // x.doc in four folders, flattened into one target folder, beside a text from an earlier
+  // run; the last one fails.
   project->SetValue("KeepTargetSubdirs", "False");
   script->On("s3/", ConvertAction::Fail);
   struct Case {
@@ -242,7 +243,7 @@ TEST_F(Chain, EntriesOfOneRunNeverShareATargetWhateverTheWorkerCount) {
     std::vector<std::string> targets;  // per entry; empty: skipped or failed
   } cases[] = {
       {"True", {"x.txt", "-quillex-x.txt", "-quillex-2-x.txt", ""}},
-      {"False", {"x.txt", "-quillex-x.txt", "-quillex-2-x.txt", ""}},
+      {"False", {"x.txt", "-quillex-2-x.txt", "-quillex-3-x.txt", ""}},
       {"Skip", {"x.txt", "", "", ""}},
   };
   for (const auto& c : cases)
@@ -251,6 +252,7 @@ TEST_F(Chain, EntriesOfOneRunNeverShareATargetWhateverTheWorkerCount) {
       project->SetValue("IsOverwrite", c.policy);
       project->SetValue("ThreadsCount", threads);
       platform::RemoveTree(dir / "out");
+      testsupport::WriteFile(dir / "out/-quillex-x.txt", "old");
       TcvBatch b;
       for (int i = 0; i < 4; ++i) b.AddFile(dir / ("in/s" + std::to_string(i) + "/x.doc"));
       b.AddLastFile(dir / "in/none.doc");  // a fifth entry, so a worker waits on the list
@@ -268,6 +270,7 @@ TEST_F(Chain, EntriesOfOneRunNeverShareATargetWhateverTheWorkerCount) {
       }
       b.UnlockList();
       written.insert("none.txt");
+      if (written.insert("-quillex-x.txt").second) EXPECT_EQ(testsupport::ReadFile(dir / "out/-quillex-x.txt"), "old");
       // No claim of the failed entry is left behind as an empty text.
       std::set<std::string> present;
       for (const auto& entry : std::filesystem::directory_iterator(dir / "out"))
