@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 
 #include "BatchTestEnv.h"
@@ -103,6 +104,7 @@ TEST_F(Enumeration, FolderThatCannotBeReadIsAFailedEntryOfItsOwn) {
   ::chmod((dir / "out").c_str(), 0777);
   ::chmod((dir / "in/locked").c_str(), 0);
   // Root reads every folder: the walk runs in a child that has become an ordinary user.
+  std::fflush(nullptr);  // or the child's exit writes the parent's buffered output again
   pid_t child = ::fork();
   if (child == 0) {
     if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(10);
