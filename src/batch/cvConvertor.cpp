@@ -154,18 +154,21 @@ std::string TcvConvertor::GetAppFileName() { return std::string(); }
 bool TcvConvertor::HasMacros() { return true; }
 
 void TcvConvertor::PrepareNode(TcvNode& node) {
+  std::string error;
   try {
     settled_ = SettleTarget(*Batch(), node);
+    return;
   } catch (const std::exception& e) {
-    // Settled all the same, so that the entry is never converted to an unchecked name.
-    settled_ = Settled{&node, std::string(), false, {e.what()}};
-    node.Message = e.what();
-    node.Status = NodeFailure;
+    error = e.what();
   } catch (...) {
-    settled_ = Settled{&node, std::string(), false, {"Unknown error"}};
-    node.Message = "Unknown error";
-    node.Status = NodeFailure;
+    error = "Unknown error";
   }
+  // Settled all the same, so that the entry is never converted to an unchecked name.
+  settled_ = Settled{};
+  settled_.node = &node;
+  settled_.failures.push_back(error);
+  node.Message = error;
+  node.Status = NodeFailure;
 }
 
 void TcvConvertor::ProcessNode() {

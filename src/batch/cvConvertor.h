@@ -91,6 +91,9 @@ class TcvConvertor : public TcvWorkBase {
   // empty file, so that another run at the same time cannot settle on it; the claim is
   // removed when the entry does not succeed.
   std::string GetTargetFileName(TcvBatch& batch, TcvNode& node);
+  // True when target exists and is not this worker's claim on it left as it was: for writers
+  // that can report success without having written anything.
+  bool TargetWritten(const std::string& target) const;
   // After a successful conversion (the entry's Status is Success already), when target exists
   // and is not the source: copies file times ("KeepFileTime"), deletes ("DeleteSource") or
   // renames ("RenameSource") the source. An entry that has not succeeded keeps its source
@@ -117,6 +120,7 @@ class TcvConvertor : public TcvWorkBase {
     const TcvNode* node = nullptr;
     std::string target;                 // empty: not to be converted, the entry is settled
     bool claimed = false;               // target is an empty file this worker created
+    uint64_t claimDevice = 0, claimInode = 0;
     std::vector<std::string> failures;  // to record once the list lock is free again
   };
   // Decides the entry's target; the batch's list lock must be held.

@@ -102,7 +102,7 @@ TcvConvertor::Settled TcvConvertor::SettleTarget(TcvBatch& batch, TcvNode& node)
   auto take = [&](const std::string& target, bool claimed) {
     batch.SettleTargetLocked(target);
     settled.target = target;
-    settled.claimed = claimed;
+    settled.claimed = claimed && platform::FileIdentity(target, settled.claimDevice, settled.claimInode);
     return settled;
   };
   // No path in the text: the row already shows it, and Errors should hold it once per run.
@@ -161,6 +161,14 @@ void TcvConvertor::RecordSettledFailures(TcvBatch& batch) {
   std::vector<std::string> failures;
   failures.swap(settled_.failures);
   for (const auto& message : failures) batch.AddFailure(message);
+}
+
+bool TcvConvertor::TargetWritten(const std::string& target) const {
+  if (!platform::FileExists(target)) return false;
+  if (!settled_.claimed || target != settled_.target) return true;
+  uint64_t device = 0, inode = 0;
+  return !platform::FileIdentity(target, device, inode) || device != settled_.claimDevice ||
+         inode != settled_.claimInode || !platform::IsEmptyFile(target);
 }
 
 void TcvConvertor::DropUnusedClaim(const TcvNode& node) {

@@ -75,7 +75,7 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
     timedOut = DisarmTimeLimit();
     if (timedOut) throw automation::EOleServerGone("timed out");
     // The word processor reports success for some failed writes: trust only the file itself.
-    if (!platform::FileExists(target)) throw std::runtime_error("The word processor wrote no text file");
+    if (!TargetWritten(target)) throw std::runtime_error("The word processor wrote no text file");
     if (pageBreaks) {
       try {
         RewritePageBreaks(target, format);

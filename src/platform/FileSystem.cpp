@@ -137,6 +137,11 @@ bool DeleteEmptyFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
 }
 
+bool IsEmptyFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+}
+
 void WriteFileInPlace(const std::string& path, const std::string& contents, bool append) {
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
   int fd = ::open(path.c_str(), flags, 0666);

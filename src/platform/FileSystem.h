@@ -34,6 +34,8 @@ enum class ClaimResult { Claimed, Taken, Failed };
 ClaimResult ClaimNewFile(const std::string& path);
 // Deletes path only while it is an empty regular file: a claim that nothing was written to.
 bool DeleteEmptyFile(const std::string& path);
+// True for a regular file of no bytes (a link to one included).
+bool IsEmptyFile(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);
 
 // Reads the whole file; false when it cannot be read (contents then empty). Files larger than
