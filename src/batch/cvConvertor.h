@@ -118,8 +118,8 @@ class TcvConvertor : public TcvWorkBase {
   // The target settled for the entry in hand.
   struct Settled {
     const TcvNode* node = nullptr;
-    std::string target;                 // empty: not to be converted, the entry is settled
-    bool claimed = false;               // target is an empty file this worker created
+    std::string target;    // empty: not to be converted, the entry is settled
+    bool claimed = false;  // target is an empty file this worker created
     uint64_t claimDevice = 0, claimInode = 0;
     std::vector<std::string> failures;  // to record once the list lock is free again
   };
