@@ -177,12 +177,29 @@ std::string TcvWordOle::GetAppFileName() { return App.Get("Path").AsString() + "
 
 int TcvWordOle::TimeLimitMs() const {
   auto* project = core::cvProject();
-  return project ? project->Int("ConvertTimeout", 300000) : 300000;
+  return project ? project->ConvertTimeout() : 300000;
 }
 
 void TcvWordOle::WatchServer(const AutoObject& app) {
-  std::lock_guard<std::mutex> guard(watchedLock_);
-  watched_ = app;
+  {
+    std::lock_guard<std::mutex> guard(watchedLock_);
+    watched_ = app;
+  }
+  // A server whose start outlasted the abandon of the run must not convert anything more. The
+  // flag is set before AbortWork looks at watched_, so one of the two always sees the other.
+  if (app && Abandoned()) {
+    AutoObject late = app;
+    late.Abort();
+  }
+}
+
+std::function<void()> TcvWordOle::AbortWork() {
+  AutoObject app;
+  {
+    std::lock_guard<std::mutex> guard(watchedLock_);
+    app = watched_;
+  }
+  return [app]() mutable { app.Abort(); };
 }
 
 void TcvWordOle::ArmTimeLimit() {
