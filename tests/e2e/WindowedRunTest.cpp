@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <memory>
 
@@ -160,12 +161,16 @@ TEST_F(WindowedFixture, ImpossibleAndInterruptedAutoRunsSaySoInTheirStatus) {
   };
   ASSERT_TRUE(testsupport::WaitUntil([&] { return std::filesystem::exists(out) && texts() >= 2; },
                                      std::chrono::seconds(180)));
+  // Offices that hang in the middle of a document must not hold up the end.
+  for (int pid : ProcessesMentioning(tmp)) ::kill(pid, SIGSTOP);
   ASSERT_EQ(::kill(running->Pid(), SIGTERM), 0);
   auto signalled = std::chrono::steady_clock::now();
   auto exit = running->WaitFor(std::chrono::seconds(60));
   if (!exit) running->KillAndReap();
   ASSERT_TRUE(exit);
-  EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(20));
+  auto took = std::chrono::steady_clock::now() - signalled;
+  std::cout << "ended " << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms after SIGTERM\n";
+  EXPECT_LT(took, std::chrono::seconds(20));
   EXPECT_FALSE(exit->signaled);
   EXPECT_EQ(exit->code, 128 + SIGTERM);
   // Every row is exported: the converted ones as successes, the abandoned ones as not done.
