@@ -147,6 +147,7 @@ TEST_F(WindowedFixture, PureConsoleWithAWebSourceRunsInTheWindowAndEnds) {
 // the program ends within seconds with 128 + the signal.
 TEST_F(WindowedFixture, ImpossibleAndInterruptedAutoRunsSaySoInTheirStatus) {
   EXPECT_EQ(Run({"Target=" + out, "RunAndClose=True", "LogFile=" + log}), 2);  // no source
+  EXPECT_NE(program.Stderr().find("could not be carried out"), std::string::npos);
 
   for (int i = 0; i < 30; ++i) CopyFile(kSamples + "/welcome.docx", in + "/d" + std::to_string(100 + i) + ".docx");
   platform::ProcessOptions o;
