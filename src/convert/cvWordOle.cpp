@@ -11,6 +11,7 @@
 #include "core/cvInfo.h"
 #include "core/cvProject.h"
 #include "platform/FileSystem.h"
+#include "platform/Process.h"
 
 namespace convert {
 
@@ -199,7 +200,13 @@ std::function<void()> TcvWordOle::AbortWork() {
     std::lock_guard<std::mutex> guard(watchedLock_);
     app = watched_;
   }
-  return [app]() mutable { app.Abort(); };
+  return [app]() mutable {
+    app.Abort();
+    // A server still starting is not in hand yet, but its office is already one of the
+    // program's processes; an abandoned run needs none of them, and a start would otherwise
+    // hold the worker until the office answers.
+    platform::KillStartedProcesses();
+  };
 }
 
 void TcvWordOle::ArmTimeLimit() {

@@ -58,7 +58,8 @@ class TcvWordOle : public batch::TcvConvertor {
 
  protected:
   void ReleaseResources() override;
-  // Kills the server in hand (the server created next, too, if a start is under way).
+  // Kills the server in hand, and every office of the program, so that one still starting
+  // ends too.
   std::function<void()> AbortWork() override;
   // Starts the conversion time limit ("ConvertTimeout", ms) for the server in hand.
   void ArmTimeLimit();

@@ -6,6 +6,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <fstream>
+#include <set>
 #include <functional>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -171,6 +172,10 @@ class Spawner {
   std::deque<std::shared_ptr<Job>> queue_;
 };
 
+// Every Process object alive, for KillStartedProcesses. Taken before a Process's own lock.
+std::mutex g_liveLock;
+std::set<Process*> g_live;
+
 ProcessExit Decode(int status) {
   ProcessExit e;
   if (WIFSIGNALED(status)) {
@@ -191,10 +196,24 @@ std::unique_ptr<Process> Process::Start(const ProcessOptions& options) {
     std::string reason = r.what.empty() ? std::strerror(r.error) : r.what;
     throw EProcessError("Cannot start " + program + ": " + reason);
   }
-  return std::unique_ptr<Process>(new Process(r.pid));
+  std::unique_ptr<Process> process(new Process(r.pid));
+  std::lock_guard lock(g_liveLock);
+  g_live.insert(process.get());
+  return process;
 }
 
-Process::~Process() { KillAndReap(); }
+Process::~Process() {
+  {
+    std::lock_guard lock(g_liveLock);
+    g_live.erase(this);
+  }
+  KillAndReap();
+}
+
+void KillStartedProcesses() {
+  std::lock_guard lock(g_liveLock);
+  for (Process* process : g_live) process->Kill();
+}
 
 bool Process::PollLocked() {
   if (exit_) return false;

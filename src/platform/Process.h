@@ -78,6 +78,11 @@ class Process {
   std::optional<ProcessExit> exit_;
 };
 
+// Kills every child started through Process that still runs, including one whose owner is
+// still waiting for it to come up: for a program that gives up all its work at once. Any
+// thread; returns at once (the owners reap their children as usual).
+void KillStartedProcesses();
+
 // The real user id of this program (names of per-user files such as the office's pipes).
 int CurrentUserId();
 

@@ -406,6 +406,12 @@ TEST_F(FaultFixture, StopSignalEndsTheRunCleanly) {
       EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos) << e.path();
     running.reset();
   }
+  // Offices still starting end too, and leave no profile behind (checked at the tear-down).
+  Start({"Source=" + in + "/*.doc?", "Target=" + out, "PureConsole=True", "ThreadsCount=2"});
+  ASSERT_NE(WaitForOffice(), 0);
+  for (int pid : OfficesOf(running->Pid())) ::kill(pid, SIGSTOP);
+  ASSERT_EQ(::kill(running->Pid(), SIGTERM), 0);
+  EXPECT_EQ(Finish(60s), 128 + SIGTERM);
 }
 
 // Thousands of entries: each has exactly one outcome and one log line, no office or profile
