@@ -11,8 +11,8 @@ std::function<int()> WindowedRunner(int& argc, char** argv) {
     // The toolkit aborts the whole process when it finds no display: decide before it exists.
     if (!platform::DisplayAvailable()) {
       ProgressLine::Say(
-          "no display to open the window on; use --headless (or the setting PureConsole=True) to convert without a "
-          "window");
+          "no display to open the window on; use --headless (or the setting PureConsole=True) to convert "
+          "without a window");
       return 2;
     }
     int status = ui::RunWindowed(argc, argv);

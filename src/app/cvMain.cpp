@@ -62,7 +62,8 @@ int TcvMain::Run() {
     unshownFailures_.clear();
   }
   for (const auto& s : project.UnreadableSettings())
-    ProgressLine::Say("the setting " + s.name + "=" + s.value + " cannot be read; the default " + s.used + " is used");
+    ProgressLine::Say("the setting " + s.name + "=" + s.value + " cannot be read; the default " + s.used +
+                      " is used");
   // Nothing is created or converted for a run that cannot be carried out.
   std::string why = WhyRunCannotStart(project);
   if (!why.empty()) return NotCarriedOut(why);

@@ -94,11 +94,13 @@ std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
       {"Subdir", false},       {"SkipHidden", false}, {"KeepTargetSubdirs", true}, {"KeepFileTime", false},
       {"DeleteSource", false}, {"AppVisible", false}, {"ReadOnly", false},         {"SkipPassword", false},
       {"Ansi", false},         {"PageBreaks", false}, {"PureConsole", false},      {"RunAndClose", false}};
-  static const std::pair<const char*, int> kInts[] = {{"ThreadsCount", 1}, {"Daemon", 0}, {"ConvertTimeout", 300000}};
+  static const std::pair<const char*, int> kInts[] = {
+      {"ThreadsCount", 1}, {"Daemon", 0}, {"ConvertTimeout", 300000}};
   std::vector<TUnreadableSetting> found;
   auto boolText = [](bool b) { return std::string(b ? "True" : "False"); };
   std::string overwrite = Value("IsOverwrite");
-  if (!overwrite.empty() && !SameText(overwrite, "skip") && ReadBool(overwrite, false) != ReadBool(overwrite, true))
+  if (!overwrite.empty() && !SameText(overwrite, "skip") &&
+      ReadBool(overwrite, false) != ReadBool(overwrite, true))
     found.push_back({"IsOverwrite", overwrite, "True"});
   for (const auto& [name, def] : kBools) {
     std::string v = Value(name);
@@ -107,7 +109,8 @@ std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
   for (const auto& [name, def] : kInts) {
     std::string v = Value(name);
     bool unread = !v.empty() && ReadInt(v, 0) != ReadInt(v, 1);
-    if (unread || (std::string(name) == "Daemon" && ReadInt(v, 0) < 0)) found.push_back({name, v, std::to_string(def)});
+    if (unread || (std::string(name) == "Daemon" && ReadInt(v, 0) < 0))
+      found.push_back({name, v, std::to_string(def)});
   }
   return found;
 }

@@ -6,8 +6,8 @@
 #include <deque>
 #include <fcntl.h>
 #include <fstream>
-#include <set>
 #include <functional>
+#include <set>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>

@@ -378,7 +378,7 @@ TEST_F(FaultFixture, StopSignalEndsTheRunCleanly) {
            "LogFile=" + log});
     ASSERT_TRUE(WaitForOutputs(3));
     // Offices that hang in the middle of a document must not hold up the end either.
-    for (int pid : OfficesOf(running->Pid())) ::kill(pid, SIGSTOP);
+    for (int pid : testsupport::OfficesUnder(tmp)) ::kill(pid, SIGSTOP);
     ASSERT_EQ(::kill(running->Pid(), sig), 0);
     auto signalled = std::chrono::steady_clock::now();
     int status = Finish(60s);
@@ -409,7 +409,7 @@ TEST_F(FaultFixture, StopSignalEndsTheRunCleanly) {
   // Offices still starting end too, and leave no profile behind (checked at the tear-down).
   Start({"Source=" + in + "/*.doc?", "Target=" + out, "PureConsole=True", "ThreadsCount=2"});
   ASSERT_NE(WaitForOffice(), 0);
-  for (int pid : OfficesOf(running->Pid())) ::kill(pid, SIGSTOP);
+  for (int pid : testsupport::OfficesUnder(tmp)) ::kill(pid, SIGSTOP);
   ASSERT_EQ(::kill(running->Pid(), SIGTERM), 0);
   EXPECT_EQ(Finish(60s), 128 + SIGTERM);
 }

@@ -263,13 +263,15 @@ TEST_F(HeadlessFixture, RunsThatCannotBeCarriedOutSayWhy) {
     std::vector<std::string> settings;
     std::string why;
   } cases[] = {
-      {{"Source=" + in + "/*.doc?", "Subdir=True", "RegExt=(/Archive/", "DeleteSource=True"}, "RegExt pattern (/Archive/"},
+      {{"Source=" + in + "/*.doc?", "Subdir=True", "RegExt=(/Archive/", "DeleteSource=True"},
+       "RegExt pattern (/Archive/"},
       {{"Source=" + work / "missing/*.doc?"}, "source folder " + work / "missing/ does not exist"},
       {{"Source=" + in + "/a.docx/*.doc?"}, "is a file, not a folder"},
       {{"Source=" + in + "/b.docx"}, "source document " + in + "/b.docx does not exist"},
       {{"Source=" + locked + "/*.doc?"}, "cannot be read (Permission denied)"},
       {{"Source="}, "no source"},
-      {{"Source=" + in + "/*.xyz", "LogFile=" + work / "no/such/run.log"}, "log file " + work / "no/such/run.log"},
+      {{"Source=" + in + "/*.xyz", "LogFile=" + work / "no/such/run.log"},
+       "log file " + work / "no/such/run.log"},
   };
   for (auto& c : cases) {
     if (c.why.find("Permission") != std::string::npos && ::geteuid() == 0) continue;  // root reads any folder
@@ -289,9 +291,9 @@ TEST_F(HeadlessFixture, RunsThatCannotBeCarriedOutSayWhy) {
 
 TEST_F(HeadlessFixture, UnreadableSettingValuesAreNamedOnceWithTheirDefault) {
   std::filesystem::create_directories(in);
-  EXPECT_EQ(program.Run(Settings({"Source=" + in + "/*.xyz", "Target=" + out, "PureConsole=True", "ThreadsCount=2x",
-                                  "ConvertTimeout=4s", "Daemon=-1", "IsOverwrite=maybe", "Subdir=yes",
-                                  "threadscount=3"})),
+  EXPECT_EQ(program.Run(Settings({"Source=" + in + "/*.xyz", "Target=" + out, "PureConsole=True",
+                                  "ThreadsCount=2x", "ConvertTimeout=4s", "Daemon=-1", "IsOverwrite=maybe",
+                                  "Subdir=yes", "threadscount=3"})),
             0);
   EXPECT_EQ(program.Stderr(),
             "quillex: the setting IsOverwrite=maybe cannot be read; the default True is used\n"

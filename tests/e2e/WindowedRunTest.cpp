@@ -111,7 +111,8 @@ TEST_F(WindowedFixture, RunAndCloseConvertsWritesTheLogAndEnds) {
   CopyFile(kSamples + "/report.doc", in + "/report.doc");
   CopyFile(kSamples + "/damaged.docx", in + "/damaged.docx");
   // Its status is the headless run's: a document failed.
-  ASSERT_EQ(Run({"Source=" + in + "/*.doc?", "Target=" + out, "RunAndClose=True", "ThreadsCount=2", "LogFile=" + log}),
+  ASSERT_EQ(Run({"Source=" + in + "/*.doc?", "Target=" + out, "RunAndClose=True", "ThreadsCount=2",
+                 "LogFile=" + log}),
             1);
   auto lines = ReadLines(log);
   std::sort(lines.begin(), lines.end());
@@ -149,10 +150,11 @@ TEST_F(WindowedFixture, ImpossibleAndInterruptedAutoRunsSaySoInTheirStatus) {
   EXPECT_EQ(Run({"Target=" + out, "RunAndClose=True", "LogFile=" + log}), 2);  // no source
   EXPECT_NE(program.Stderr().find("could not be carried out"), std::string::npos);
 
-  for (int i = 0; i < 30; ++i) CopyFile(kSamples + "/welcome.docx", in + "/d" + std::to_string(100 + i) + ".docx");
+  for (int i = 0; i < 30; ++i)
+    CopyFile(kSamples + "/welcome.docx", in + "/d" + std::to_string(100 + i) + ".docx");
   platform::ProcessOptions o;
-  o.argv = {program.exe(), Settings({"Source=" + in + "/*.docx", "Target=" + out, "RunAndClose=True", "ThreadsCount=2",
-                                     "LogFile=" + log})};
+  o.argv = {program.exe(), Settings({"Source=" + in + "/*.docx", "Target=" + out, "RunAndClose=True",
+                                     "ThreadsCount=2", "LogFile=" + log})};
   o.extraEnvironment = {display.Environment(), "TMPDIR=" + tmp};
   auto running = platform::Process::Start(o);
   auto texts = [&] {
@@ -170,7 +172,8 @@ TEST_F(WindowedFixture, ImpossibleAndInterruptedAutoRunsSaySoInTheirStatus) {
   if (!exit) running->KillAndReap();
   ASSERT_TRUE(exit);
   auto took = std::chrono::steady_clock::now() - signalled;
-  std::cout << "ended " << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms after SIGTERM\n";
+  std::cout << "ended " << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
+            << " ms after SIGTERM\n";
   EXPECT_LT(took, std::chrono::seconds(20));
   EXPECT_FALSE(exit->signaled);
   EXPECT_EQ(exit->code, 128 + SIGTERM);
