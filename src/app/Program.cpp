@@ -122,7 +122,8 @@ int RunProgram(const ProgramOptions& options) {
   } else if (options.runWindowed) {
     status = options.runWindowed();
   } else {
-    ProgressLine::Say("this build has no windows; run headless (--headless, or the setting PureConsole=True)");
+    ProgressLine::Say(
+        "this build has no windows; run headless (--headless, or the setting PureConsole=True)");
   }
   // A worker still starting its word processor after the run was abandoned would touch the
   // global objects as they go. Everything the user needs (texts, log, counters) is written by

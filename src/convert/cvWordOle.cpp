@@ -71,6 +71,8 @@ AutoObject TcvWordOle::StartServer() {
     } catch (const automation::EOleClassNotRegistered&) {
       break;
     } catch (const std::exception& e) {
+      // An abandoned run ended this start on purpose: another would only delay its end.
+      if (Abandoned()) throw;
       cause = e.what();
     }
   }

@@ -76,7 +76,7 @@ class TcvWordOle : public batch::TcvConvertor {
   static automation::AutoObject CreateServer(const std::string& progId);
   // "Word.Application", tried twice, then "WPS.Application". When both fail, the error gives
   // the first one's cause, then the fallback's error when the fallback has a server at all.
-  static automation::AutoObject StartServer();
+  automation::AutoObject StartServer();
   // The handle the watchdog kills: App as the worker last set it.
   void WatchServer(const automation::AutoObject& app);
 

@@ -175,6 +175,7 @@ class Spawner {
 // Every Process object alive, for KillStartedProcesses. Taken before a Process's own lock.
 std::mutex g_liveLock;
 std::set<Process*> g_live;
+bool g_killingAll = false;
 
 ProcessExit Decode(int status) {
   ProcessExit e;
@@ -197,9 +198,18 @@ std::unique_ptr<Process> Process::Start(const ProcessOptions& options) {
     throw EProcessError("Cannot start " + program + ": " + reason);
   }
   std::unique_ptr<Process> process(new Process(r.pid));
-  std::lock_guard lock(g_liveLock);
-  g_live.insert(process.get());
-  return process;
+  {
+    std::lock_guard lock(g_liveLock);
+    if (!g_killingAll) {
+      g_live.insert(process.get());
+      return process;
+    }
+  }
+  // Registered only while no kill of all is under way, so that no child started meanwhile
+  // (an office restarting after its first-start pass, say) escapes it.
+  process.reset();
+  std::string program = options.argv.empty() ? std::string() : options.argv[0];
+  throw EProcessError("Cannot start " + program + ": the program is ending");
 }
 
 Process::~Process() {
@@ -212,6 +222,7 @@ Process::~Process() {
 
 void KillStartedProcesses() {
   std::lock_guard lock(g_liveLock);
+  g_killingAll = true;
   for (Process* process : g_live) process->Kill();
 }
 
