@@ -165,7 +165,7 @@ TEST_F(WindowedFixture, ImpossibleAndInterruptedAutoRunsSaySoInTheirStatus) {
   ASSERT_TRUE(testsupport::WaitUntil([&] { return std::filesystem::exists(out) && texts() >= 2; },
                                      std::chrono::seconds(180)));
   // Offices that hang in the middle of a document must not hold up the end.
-  for (int pid : ProcessesMentioning(tmp)) ::kill(pid, SIGSTOP);
+  for (int pid : testsupport::OfficesUnder(tmp)) ::kill(pid, SIGSTOP);
   ASSERT_EQ(::kill(running->Pid(), SIGTERM), 0);
   auto signalled = std::chrono::steady_clock::now();
   auto exit = running->WaitFor(std::chrono::seconds(60));
