@@ -3,14 +3,17 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 
 #include "app/CommandLine.h"
 #include "app/ProductConstants.h"
+#include "app/ProgressLine.h"
 #include "app/cvApp.h"
 #include "app/cvMain.h"
 #include "batch/cvBatch.h"
+#include "batch/cvConvertor.h"
 #include "batch/cvMatch.h"
 #include "core/Globals.h"
 #include "core/cvInfo.h"
@@ -116,12 +119,22 @@ int RunProgram(const ProgramOptions& options) {
   }
   globals.CreateMatcher();
 
+  // Both runs end in order on a stop signal: the window closes as if the user closed it.
+  platform::InstallStopSignals();
+  int status = TcvMain::kNotCarriedOut;
   if (IsHeadless(project.PureConsole(), project.Source())) {
-    platform::InstallStopSignals();
-    return globals.Main().Run();
+    status = globals.Main().Run();
+  } else if (options.runWindowed) {
+    status = options.runWindowed();
+  } else {
+    ProgressLine::Say(
+        "this build has no windows; run headless (--headless, or the setting PureConsole=True)");
   }
-  if (!options.runWindowed) return TcvMain::kNotCarriedOut;
-  return options.runWindowed();
+  // A worker still starting its word processor after the run was abandoned would touch the
+  // global objects as they go. Everything the user needs (texts, log, counters) is written by
+  // now; the offices end with the process.
+  if (batch::RunningWorkers() > 0) std::_Exit(status);
+  return status;
 }
 
 }  // namespace app

@@ -6,6 +6,16 @@
 
 namespace app {
 
+namespace {
+
+std::string Printable(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return text;
+}
+
+}  // namespace
+
 ProgressLine::ProgressLine() : enabled_(platform::StderrIsTerminal()) {}
 
 void ProgressLine::Show(int done, int found, int failed) {
@@ -19,12 +29,24 @@ void ProgressLine::Show(int done, int found, int failed) {
   drawn_ = true;
 }
 
+void ProgressLine::Note(const std::string& text) {
+  if (!enabled_) return;
+  std::fprintf(stderr, "\r\033[K%s\n", Printable(text).c_str());
+  if (drawn_) std::fprintf(stderr, "%s", last_.c_str());
+  std::fflush(stderr);
+}
+
 void ProgressLine::Close() {
   if (enabled_ && drawn_) {
     std::fputc('\n', stderr);
     std::fflush(stderr);
   }
   drawn_ = false;
+}
+
+void ProgressLine::Say(const std::string& text) {
+  std::fprintf(stderr, "quillex: %s\n", Printable(text).c_str());
+  std::fflush(stderr);
 }
 
 }  // namespace app

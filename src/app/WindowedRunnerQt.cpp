@@ -1,7 +1,6 @@
 #include "app/WindowedRunner.h"
 
-#include <cstdio>
-
+#include "app/ProgressLine.h"
 #include "platform/Display.h"
 #include "ui/WindowedRun.h"
 
@@ -11,13 +10,18 @@ std::function<int()> WindowedRunner(int& argc, char** argv) {
   return [&argc, argv] {
     // The toolkit aborts the whole process when it finds no display: decide before it exists.
     if (!platform::DisplayAvailable()) {
-      std::fputs(
-          "quillex: no display to open the window on; use --headless (or the setting PureConsole=True) to "
-          "convert without a window\n",
-          stderr);
+      ProgressLine::Say(
+          "no display to open the window on; use --headless (or the setting PureConsole=True) to convert "
+          "without a window");
       return 2;
     }
-    return ui::RunWindowed(argc, argv);
+    int status = ui::RunWindowed(argc, argv);
+    // The window has shown why (an empty box focused, an error reported); a script that
+    // started it unattended reads standard error.
+    if (status == 2)
+      ProgressLine::Say(
+          "the automatic run could not be carried out: no source or target, or its log could not be written");
+    return status;
   };
 }
 

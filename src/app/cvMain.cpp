@@ -1,8 +1,11 @@
 #include "app/cvMain.h"
 
+#include <chrono>
+#include <functional>
 #include <system_error>
 
 #include "app/ProgressLine.h"
+#include "app/RunChecks.h"
 #include "batch/cvBatch.h"
 #include "batch/cvConvertor.h"
 #include "core/Globals.h"
@@ -16,7 +19,11 @@
 namespace app {
 
 TcvMain::TcvMain() = default;
-TcvMain::~TcvMain() = default;
+
+TcvMain::~TcvMain() {
+  // Workers still running use the batch: it goes with the process, never under them.
+  if (batch_ && batch::RunningWorkers() > 0) (void)batch_.release();
+}
 
 std::string TcvMain::StatusWord(int status) {
   switch (status) {
@@ -30,9 +37,11 @@ std::string TcvMain::StatusWord(int status) {
 }
 
 void TcvMain::ReportNode(batch::TcvBatch&, batch::TcvNode& node) {
-  std::string line = StatusWord(node.Status) + " => " + node.FileName + " => " + node.Message;
+  int status = node.Status.load();
+  std::string line = StatusWord(status) + " => " + node.FileName + " => " + node.Message;
   std::lock_guard<std::mutex> guard(logLock_);
   runLog_.push_back(std::move(line));
+  if (status == batch::NodeFailure) unshownFailures_.push_back(node.FileName + ": " + node.Message);
 }
 
 std::vector<std::string> TcvMain::RunLog() const {
@@ -40,14 +49,24 @@ std::vector<std::string> TcvMain::RunLog() const {
   return runLog_;
 }
 
+int TcvMain::NotCarriedOut(const std::string& why) {
+  ProgressLine::Say(why);
+  return kNotCarriedOut;
+}
+
 int TcvMain::Run() {
   core::TcvProject& project = *core::cvProject();
   {
     std::lock_guard<std::mutex> guard(logLock_);
     runLog_.clear();
+    unshownFailures_.clear();
   }
-  // Without a target there is nowhere to write: nothing is converted and nothing is touched.
-  if (project.Target().empty()) return kNotCarriedOut;
+  for (const auto& s : project.UnreadableSettings())
+    ProgressLine::Say("the setting " + s.name + "=" + s.value + " cannot be read; the default " + s.used +
+                      " is used");
+  // Nothing is created or converted for a run that cannot be carried out.
+  std::string why = WhyRunCannotStart(project);
+  if (!why.empty()) return NotCarriedOut(why);
 
   batch_ = std::make_unique<batch::TcvBatch>();
   bool subdir = project.Subdir();
@@ -55,16 +74,16 @@ int TcvMain::Run() {
   std::string source = project.Source();
   try {
     batch_->Start(source, target, subdir);
-  } catch (const std::exception&) {
-    return kNotCarriedOut;
+  } catch (const std::exception& e) {
+    return NotCarriedOut("the target folder " + target + " cannot be made: " + e.what());
   }
 
   batch::TcvConvertor* head = nullptr;
   try {
     head = batch::CreateConvertors(batch_.get(), project.TargetFolder(),
                                    [this](batch::TcvBatch& b, batch::TcvNode& n) { ReportNode(b, n); });
-  } catch (const std::exception&) {
-    return kNotCarriedOut;
+  } catch (const std::exception& e) {
+    return NotCarriedOut(std::string("the converters could not be set up: ") + e.what());
   }
   batch::SetRunningWorkers(head->Count());
   try {
@@ -75,29 +94,51 @@ int TcvMain::Run() {
   if (auto* info = core::cvInfo()) info->UpdateCounter("C", 0, 1);
 
   progress_ = std::make_unique<ProgressLine>();
-  bool stopping = false;
-  while (batch::RunningWorkers() > 0) {
-    platform::Sleep(100);
-    if (!stopping && platform::StopRequested()) {
-      stopping = true;
-      batch_->Terminate();
-      // Workers lower the count under the list lock and free the chain only after the last one
-      // did: while the lock is held and the count is above 0, the chain is still there.
-      batch_->LockList();
-      if (batch::RunningWorkers() > 0) head->Stop();
-      batch_->UnlockList();
-    }
-    if (progress_->Enabled()) progress_->Show(static_cast<int>(RunLog().size()), batch_->Count(), batch_->FailedCount());
-  }
+  WaitForWorkers(head);
   return Finish();
 }
 
-int TcvMain::Finish() {
-  if (progress_) {
-    progress_->Show(static_cast<int>(RunLog().size()), batch_->Count(), batch_->FailedCount());
-    progress_->Close();
+void TcvMain::WaitForWorkers(batch::TcvConvertor* head) {
+  bool abandoning = false;
+  std::chrono::steady_clock::time_point giveUpAt;
+  while (batch::RunningWorkers() > 0) {
+    platform::Sleep(100);
+    if (!abandoning && platform::StopRequested()) {
+      abandoning = true;
+      giveUpAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAbandonWaitMs);
+      batch_->Terminate();
+      std::function<void()> abort;
+      // Workers lower the count under the list lock and free the chain only after the last one
+      // did: while the lock is held and the count is above 0, the chain is still there. The
+      // servers are killed after the lock is let go, as killing one may take a moment.
+      batch_->LockList();
+      if (batch::RunningWorkers() > 0) abort = head->Abandon();
+      batch_->UnlockList();
+      if (abort) abort();
+    }
+    ShowProgress();
+    if (abandoning && std::chrono::steady_clock::now() >= giveUpAt) break;
   }
+}
+
+void TcvMain::ShowProgress() {
+  std::vector<std::string> failures;
+  int done = 0;
+  {
+    std::lock_guard<std::mutex> guard(logLock_);
+    failures.swap(unshownFailures_);
+    done = static_cast<int>(runLog_.size());
+  }
+  if (!progress_->Enabled()) return;
+  for (const auto& failure : failures) progress_->Note("failed: " + failure);
+  progress_->Show(done, batch_->Count(), batch_->FailedCount());
+}
+
+int TcvMain::Finish() {
+  ShowProgress();
+  progress_->Close();
   int status = batch_->FailedCount() > 0 ? kSomeFailed : kAllSucceeded;
+  if (int signal = platform::StopSignal()) status = 128 + signal;
   if (auto* info = core::cvInfo()) {
     info->UpdateCounter("A", 0, batch_->Count());
     info->UpdateCounter("S", 0, batch_->SuccessCount());
@@ -110,7 +151,9 @@ int TcvMain::Finish() {
     for (const auto& line : RunLog()) text += line + "\r\n";
     try {
       platform::WriteFileAtomic(logFile, platform::EncodeAnsi(text));
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      // Without its log the run did not deliver what it was asked for, whatever it converted.
+      ProgressLine::Say("the log file " + logFile + " cannot be written: " + e.what());
       status = kNotCarriedOut;
     }
   }

@@ -12,6 +12,7 @@
 
 namespace batch {
 class TcvBatch;
+class TcvConvertor;
 struct TcvNode;
 }  // namespace batch
 
@@ -21,29 +22,40 @@ class ProgressLine;
 
 class TcvMain {
  public:
-  // Exit statuses of the headless run.
+  // Exit statuses of the headless run; a run ended by a stop signal exits with 128 + the
+  // signal's number.
   enum Status { kAllSucceeded = 0, kSomeFailed = 1, kNotCarriedOut = 2 };
+  // How long an interrupted run waits for its workers to let go before it ends without them.
+  static constexpr int kAbandonWaitMs = 5000;
 
   TcvMain();
   ~TcvMain();
   TcvMain(const TcvMain&) = delete;
   TcvMain& operator=(const TcvMain&) = delete;
 
-  // Runs the whole batch and returns the exit status. When a termination signal arrives the
-  // enumeration stops, the workers finish the entry in hand, and the run is finished normally:
-  // counters, report and log cover what was done.
+  // Runs the whole batch and returns the exit status. A run that cannot be carried out says
+  // why on standard error. When a stop signal arrives the enumeration stops and the documents
+  // in hand are abandoned (their word processors killed, nothing counted or reported for
+  // them); counters, report and log cover what was done. Run may return while a worker is
+  // still starting its word processor (after kAbandonWaitMs): batch::RunningWorkers() is then
+  // above 0, and the caller must end the process without releasing what workers may touch.
   int Run();
 
   void ReportNode(batch::TcvBatch& batch, batch::TcvNode& node);
   std::vector<std::string> RunLog() const;
 
  private:
+  int NotCarriedOut(const std::string& why);
+  void WaitForWorkers(batch::TcvConvertor* head);
+  // Redraws the progress line, with the failures reported since the last call above it.
+  void ShowProgress();
   int Finish();
   static std::string StatusWord(int status);
 
   std::unique_ptr<batch::TcvBatch> batch_;
   mutable std::mutex logLock_;
   std::vector<std::string> runLog_;
+  std::vector<std::string> unshownFailures_;
   std::unique_ptr<ProgressLine> progress_;
 };
 

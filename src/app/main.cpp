@@ -4,6 +4,7 @@
 #include "app/ConventionalOptions.h"
 #include "app/ProductConstants.h"
 #include "app/Program.h"
+#include "app/ProgressLine.h"
 #include "app/WindowedRunner.h"
 #include "app/cvMain.h"
 #include "automation/LibreOfficeWriter.h"
@@ -28,7 +29,11 @@ int main(int argc, char** argv) try {
   options.commandLine = invocation.commandLine;
   options.runWindowed = app::WindowedRunner(argc, argv);
   return app::RunProgram(options);
+} catch (const std::exception& e) {
+  // Whatever escaped the run: it could not be carried out.
+  app::ProgressLine::Say(std::string("the run could not be carried out: ") + e.what());
+  return app::TcvMain::kNotCarriedOut;
 } catch (...) {
-  // Whatever escaped the run: it could not be carried out. Nothing reaches a console.
+  app::ProgressLine::Say("the run could not be carried out");
   return app::TcvMain::kNotCarriedOut;
 }

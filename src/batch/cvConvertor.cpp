@@ -148,6 +148,21 @@ void TcvConvertor::Stop() {
   for (auto it = members.rbegin(); it != members.rend(); ++it) (*it)->Terminate();
 }
 
+std::function<void()> TcvConvertor::Abandon() {
+  std::vector<TcvConvertor*> members;
+  for (TcvConvertor* m = this; m; m = m->next_) members.push_back(m);
+  // Every member knows before any server goes, so no member mistakes the abort for a failure.
+  for (TcvConvertor* m : members) m->abandoned_.store(true);
+  std::vector<std::function<void()>> aborts;
+  for (auto it = members.rbegin(); it != members.rend(); ++it) {
+    (*it)->Terminate();
+    if (auto abort = (*it)->AbortWork()) aborts.push_back(std::move(abort));
+  }
+  return [aborts = std::move(aborts)] {
+    for (const auto& abort : aborts) abort();
+  };
+}
+
 void TcvConvertor::Convert(TcvBatch&, TcvNode&) {}
 std::string TcvConvertor::AdjustTargetName(const std::string& name) { return name; }
 std::string TcvConvertor::GetAppFileName() { return std::string(); }
@@ -173,19 +188,25 @@ void TcvConvertor::PrepareNode(TcvNode& node) {
 
 void TcvConvertor::ProcessNode() {
   TcvNode& node = *Node();
-  // The claim goes also when the conversion throws: an empty file must not pass for its text.
+  // The claim goes also when the conversion throws or the run is abandoned: an empty file must
+  // not pass for its text.
   struct DropClaim {
     TcvConvertor& self;
     TcvNode& node;
     ~DropClaim() { self.DropUnusedClaim(node); }
   } dropClaim{*this, node};
+  // A worker waiting for the list may still be handed an entry after the run was abandoned.
+  if (Abandoned()) return;
   RecordSettledFailures(*Batch());
   if (node.Status.load() == NodeRunning) Convert(*Batch(), node);
   DropUnusedClaim(node);
+  if (Abandoned() && node.Status.load() == NodeRunning) return;
   if (onNode_) onNode_(*Batch(), node);
 }
 
 void TcvConvertor::FailEscapedNode(TcvNode& node, const std::string& message) {
+  // What escapes an abandoned conversion is the abort itself, not the document's fault.
+  if (Abandoned()) return;
   TcvWorkBase::FailEscapedNode(node, message);
   DropUnusedClaim(node);
   if (onNode_) onNode_(*Batch(), node);

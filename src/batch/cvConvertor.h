@@ -72,6 +72,16 @@ class TcvConvertor : public TcvWorkBase {
   // Asks every member to end after the entry in hand; entries not taken stay in the batch
   // for a new chain. Returns at once.
   void Stop();
+  // Abandons the run, for a front end that is going away: every member ends as for Stop, but
+  // an entry it has not finished is left as it was (Status Running, nothing counted, no
+  // OnNode), so work cut short is never reported as failed; an entry finished meanwhile keeps
+  // its outcome. The returned call ends at once what the entries in hand are waiting on (the
+  // members' word processors). It refers to no member, so it may run after the chain could
+  // have freed itself: outside the list lock that a front end may hold to keep the chain
+  // alive. Same callers as Stop.
+  std::function<void()> Abandon();
+  // True once the chain was abandoned. Any thread.
+  bool Abandoned() const { return abandoned_.load(); }
 
   // Converts one entry; it must settle the entry itself (Status, Message, AddSuccess or
   // AddFailure) and let no error escape. The base does nothing.
@@ -111,6 +121,9 @@ class TcvConvertor : public TcvWorkBase {
   // Runs on the worker's thread when its loop has ended, before OnFinish: the product's
   // converter releases what it holds here (its word-processor server).
   virtual void ReleaseResources() {}
+  // For Abandon, on the front end's thread: a call that ends at once what this member's entry
+  // in hand is waiting on. It must not refer to the member. The base has nothing to end.
+  virtual std::function<void()> AbortWork() { return {}; }
   void Ended() final;
 
  private:
@@ -135,6 +148,7 @@ class TcvConvertor : public TcvWorkBase {
   TcvConvertor* next_ = nullptr;
   std::mutex finishLock_;
   TcvEvent onFinish_;
+  std::atomic<bool> abandoned_{false};
   std::shared_ptr<Chain> chain_;
   Settled settled_;
 };

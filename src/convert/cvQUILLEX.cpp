@@ -96,6 +96,13 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
     failure = "The conversion took longer than the time limit of " + std::to_string(TimeLimitMs()) +
               " ms (ConvertTimeout); the word processor was stopped";
   }
+  if (failed && Abandoned()) {
+    // The run was given up and the server killed under this entry: it has no outcome. The
+    // server writes into a staging folder first, so no half-written text is at the target.
+    DropDeadServer();
+    CloseDocument();
+    return;
+  }
   if (failed) {
     DropDeadServer();
     if (failure.empty()) failure = "Unknown error";

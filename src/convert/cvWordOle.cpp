@@ -11,6 +11,7 @@
 #include "core/cvInfo.h"
 #include "core/cvProject.h"
 #include "platform/FileSystem.h"
+#include "platform/Process.h"
 
 namespace convert {
 
@@ -70,6 +71,8 @@ AutoObject TcvWordOle::StartServer() {
     } catch (const automation::EOleClassNotRegistered&) {
       break;
     } catch (const std::exception& e) {
+      // An abandoned run ended this start on purpose: another would only delay its end.
+      if (Abandoned()) throw;
       cause = e.what();
     }
   }
@@ -177,12 +180,35 @@ std::string TcvWordOle::GetAppFileName() { return App.Get("Path").AsString() + "
 
 int TcvWordOle::TimeLimitMs() const {
   auto* project = core::cvProject();
-  return project ? project->Int("ConvertTimeout", 300000) : 300000;
+  return project ? project->ConvertTimeout() : 300000;
 }
 
 void TcvWordOle::WatchServer(const AutoObject& app) {
-  std::lock_guard<std::mutex> guard(watchedLock_);
-  watched_ = app;
+  {
+    std::lock_guard<std::mutex> guard(watchedLock_);
+    watched_ = app;
+  }
+  // A server whose start outlasted the abandon of the run must not convert anything more. The
+  // flag is set before AbortWork looks at watched_, so one of the two always sees the other.
+  if (app && Abandoned()) {
+    AutoObject late = app;
+    late.Abort();
+  }
+}
+
+std::function<void()> TcvWordOle::AbortWork() {
+  AutoObject app;
+  {
+    std::lock_guard<std::mutex> guard(watchedLock_);
+    app = watched_;
+  }
+  return [app]() mutable {
+    app.Abort();
+    // A server still starting is not in hand yet, but its office is already one of the
+    // program's processes; an abandoned run needs none of them, and a start would otherwise
+    // hold the worker until the office answers.
+    platform::KillStartedProcesses();
+  };
 }
 
 void TcvWordOle::ArmTimeLimit() {

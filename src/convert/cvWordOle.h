@@ -4,8 +4,9 @@
 // and is quit when the worker ends. A server that has gone away (crashed, killed, or killed by
 // the conversion time limit) is released, and the next entry creates a new one.
 //
-// Threads: everything runs on the worker's own thread, except the time limit's kill, which
-// reaches the server from the watchdog thread through AutoObject::Abort.
+// Threads: everything runs on the worker's own thread, except the time limit's kill and the
+// abort of an abandoned run, which reach the server from other threads through
+// AutoObject::Abort.
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -57,6 +58,9 @@ class TcvWordOle : public batch::TcvConvertor {
 
  protected:
   void ReleaseResources() override;
+  // Kills the server in hand, and every office of the program, so that one still starting
+  // ends too.
+  std::function<void()> AbortWork() override;
   // Starts the conversion time limit ("ConvertTimeout", ms) for the server in hand.
   void ArmTimeLimit();
   // Stops it; true when the limit passed and the server was killed.
@@ -72,7 +76,7 @@ class TcvWordOle : public batch::TcvConvertor {
   static automation::AutoObject CreateServer(const std::string& progId);
   // "Word.Application", tried twice, then "WPS.Application". When both fail, the error gives
   // the first one's cause, then the fallback's error when the fallback has a server at all.
-  static automation::AutoObject StartServer();
+  automation::AutoObject StartServer();
   // The handle the watchdog kills: App as the worker last set it.
   void WatchServer(const automation::AutoObject& app);
 

@@ -84,8 +84,11 @@ int ReadInt(const std::string& value, int def) {
 
 bool ReadBool(const std::string& value, bool def) {
   if (value.empty()) return def;
-  if (SameText(value, "true")) return true;
-  if (SameText(value, "false")) return false;
+  // Project files written by hand say yes or off as often as True or False.
+  for (const char* word : {"true", "yes", "on"})
+    if (SameText(value, word)) return true;
+  for (const char* word : {"false", "no", "off"})
+    if (SameText(value, word)) return false;
   const char* first = value.data();
   const char* last = first + value.size();
   if (*first == '+' || *first == '-') ++first;

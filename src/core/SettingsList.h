@@ -37,7 +37,7 @@ class SettingsList {
 };
 
 // Boolean reading of a setting: empty gives def; a whole number gives false for 0 and true
-// otherwise; "True"/"False" in any letter case; anything else gives def.
+// otherwise; "True"/"False", "Yes"/"No", "On"/"Off" in any letter case; anything else gives def.
 bool ReadBool(const std::string& value, bool def);
 // A decimal 32-bit integer (optional sign); anything else, empty included, gives def.
 int ReadInt(const std::string& value, int def);

@@ -91,6 +91,33 @@ TOverwrite TcvProject::IsOverwrite() const {
   return ReadBool(v, true) ? TOverwrite::Overwrite : TOverwrite::NewName;
 }
 
+std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
+  // A value is read when its reading does not depend on the default handed in.
+  static const std::pair<const char*, bool> kBools[] = {
+      {"Subdir", false},       {"SkipHidden", false}, {"KeepTargetSubdirs", true}, {"KeepFileTime", false},
+      {"DeleteSource", false}, {"AppVisible", false}, {"ReadOnly", false},         {"SkipPassword", false},
+      {"Ansi", false},         {"PageBreaks", false}, {"PureConsole", false},      {"RunAndClose", false}};
+  static const std::pair<const char*, int> kInts[] = {
+      {"ThreadsCount", 1}, {"Daemon", 0}, {"ConvertTimeout", 300000}};
+  std::vector<TUnreadableSetting> found;
+  auto boolText = [](bool b) { return std::string(b ? "True" : "False"); };
+  std::string overwrite = Value("IsOverwrite");
+  if (!overwrite.empty() && !SameText(overwrite, "skip") &&
+      ReadBool(overwrite, false) != ReadBool(overwrite, true))
+    found.push_back({"IsOverwrite", overwrite, "True"});
+  for (const auto& [name, def] : kBools) {
+    std::string v = Value(name);
+    if (!v.empty() && ReadBool(v, false) != ReadBool(v, true)) found.push_back({name, v, boolText(def)});
+  }
+  for (const auto& [name, def] : kInts) {
+    std::string v = Value(name);
+    bool unread = !v.empty() && ReadInt(v, 0) != ReadInt(v, 1);
+    if (unread || (std::string(name) == "Daemon" && ReadInt(v, 0) < 0))
+      found.push_back({name, v, std::to_string(def)});
+  }
+  return found;
+}
+
 void TcvProject::OpenStartup() {
   if (startupOpened_) {
     Distribute();

@@ -16,6 +16,13 @@ namespace core {
 
 enum class TOverwrite { Overwrite, NewName, Skip };
 
+// A typed setting whose value could not be read, and the default used in its place.
+struct TUnreadableSetting {
+  std::string name;   // as the getters know it
+  std::string value;  // as written
+  std::string used;   // the default, as a value would be written
+};
+
 class TcvProject {
  public:
   // filesBase names the program's own files: with ProjectExt the start-up project, with ".log"
@@ -58,7 +65,13 @@ class TcvProject {
   bool RunAndClose() const { return Bool("RunAndClose", false); }
   int Daemon() const { return Int("Daemon", 0); }
   std::string LogFile() const;
+  // Milliseconds one conversion may take; 0 or less: no limit.
+  int ConvertTimeout() const { return Int("ConvertTimeout", 300000); }
   bool IsAutoRun() const { return RunAndClose() || PureConsole() || Daemon() > 0; }
+  // The typed settings whose value the getters above cannot read (so that they silently use
+  // their default), at most one entry per setting. A negative Daemon counts as unreadable: no
+  // pause is shorter than none.
+  std::vector<TUnreadableSetting> UnreadableSettings() const;
 
   // Project operations, main thread.
   void SetDialogs(IProjectDialogs* dialogs) { dialogs_ = dialogs; }

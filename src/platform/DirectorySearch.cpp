@@ -90,6 +90,17 @@ void FindFiles(const std::string& dir, const std::string& mask, uint32_t attrSet
   }
 }
 
+std::string FolderListError(const std::string& dir) {
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return std::strerror(errno);
+  // Listing needs the first read to work too: a folder may open and still refuse it.
+  errno = 0;
+  ::readdir(d);
+  int err = errno;
+  ::closedir(d);
+  return err ? std::strerror(err) : std::string();
+}
+
 bool FileIdentity(const std::string& path, uint64_t& device, uint64_t& inode) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;

@@ -37,6 +37,10 @@ bool MatchesMask(const std::string& name, const std::string& mask);
 void FindFiles(const std::string& dir, const std::string& mask, uint32_t attrSet,
                const std::function<bool(const DirEntry&)>& visit, std::string* failure = nullptr);
 
+// Why the folder cannot be listed, in the system's words ("Permission denied"); empty when it
+// can be.
+std::string FolderListError(const std::string& dir);
+
 // Device and inode of a path (following links); false when it cannot be found.
 bool FileIdentity(const std::string& path, uint64_t& device, uint64_t& inode);
 

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -171,6 +172,11 @@ class Spawner {
   std::deque<std::shared_ptr<Job>> queue_;
 };
 
+// Every Process object alive, for KillStartedProcesses. Taken before a Process's own lock.
+std::mutex g_liveLock;
+std::set<Process*> g_live;
+bool g_killingAll = false;
+
 ProcessExit Decode(int status) {
   ProcessExit e;
   if (WIFSIGNALED(status)) {
@@ -191,10 +197,34 @@ std::unique_ptr<Process> Process::Start(const ProcessOptions& options) {
     std::string reason = r.what.empty() ? std::strerror(r.error) : r.what;
     throw EProcessError("Cannot start " + program + ": " + reason);
   }
-  return std::unique_ptr<Process>(new Process(r.pid));
+  std::unique_ptr<Process> process(new Process(r.pid));
+  {
+    std::lock_guard lock(g_liveLock);
+    if (!g_killingAll) {
+      g_live.insert(process.get());
+      return process;
+    }
+  }
+  // Registered only while no kill of all is under way, so that no child started meanwhile
+  // (an office restarting after its first-start pass, say) escapes it.
+  process.reset();
+  std::string program = options.argv.empty() ? std::string() : options.argv[0];
+  throw EProcessError("Cannot start " + program + ": the program is ending");
 }
 
-Process::~Process() { KillAndReap(); }
+Process::~Process() {
+  {
+    std::lock_guard lock(g_liveLock);
+    g_live.erase(this);
+  }
+  KillAndReap();
+}
+
+void KillStartedProcesses() {
+  std::lock_guard lock(g_liveLock);
+  g_killingAll = true;
+  for (Process* process : g_live) process->Kill();
+}
 
 bool Process::PollLocked() {
   if (exit_) return false;

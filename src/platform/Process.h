@@ -78,6 +78,12 @@ class Process {
   std::optional<ProcessExit> exit_;
 };
 
+// For a program that gives up all its work at once: kills every child started through Process
+// that still runs (also one whose owner is still waiting for it to come up), and from now on
+// Start kills a new child at once and throws EProcessError. Any thread; returns at once (the
+// owners reap their children as usual).
+void KillStartedProcesses();
+
 // The real user id of this program (names of per-user files such as the office's pipes).
 int CurrentUserId();
 

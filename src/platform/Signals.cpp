@@ -15,7 +15,7 @@ void OnStopSignal(int sig) {
     // The user insists: end now with the conventional status for the signal.
     ::_exit(128 + sig);
   }
-  g_stop = 1;
+  g_stop = sig;
 }
 
 }  // namespace
@@ -33,6 +33,8 @@ void InstallStopSignals() {
 }
 
 bool StopRequested() { return g_stop != 0; }
+
+int StopSignal() { return static_cast<int>(g_stop); }
 
 void ResetStopRequest() { g_stop = 0; }
 

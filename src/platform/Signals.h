@@ -6,6 +6,8 @@ namespace platform {
 // Installs the handlers; a second signal of the same kind ends the program at once.
 void InstallStopSignals();
 bool StopRequested();
+// The signal that asked for the stop (SIGTERM, SIGINT, SIGHUP); 0 while none did.
+int StopSignal();
 // For tests.
 void ResetStopRequest();
 

@@ -1,6 +1,7 @@
 #include "ui/WindowedRun.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <exception>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "core/Globals.h"
 #include "core/cvProject.h"
 #include "platform/MainThread.h"
+#include "platform/Signals.h"
 #include "ui/MainThreadDispatcher.h"
 #include "ui/cvFormBase.h"
 #include "ui/cvFormMain.h"
@@ -53,8 +55,21 @@ int RunWindowed(int& argc, char** argv) {
     auto about = std::make_unique<TcvFrmQuillexAbout>(main.get());
     main->SetAboutWindow(about.get());
     about->ShowAbout();
+    // A stop signal closes the window as the user would; the run in hand is abandoned.
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, main.get(), [&main] {
+      if (platform::StopRequested()) main->close();
+    });
+    stopWatch.start(100);
     main->show();
     result = app.exec();
+    stopWatch.stop();
+    main->EndRun();
+    // An unattended run tells a script how it went, as the headless run does.
+    if (int signal = platform::StopSignal())
+      result = 128 + signal;
+    else if (project->IsAutoRun())
+      result = main->AutoRunStatus;
     // The about window goes first: the main window refers to it, never the other way round.
     main->SetAboutWindow(nullptr);
     about.reset();

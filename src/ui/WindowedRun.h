@@ -6,9 +6,12 @@
 // start-up project is open (core::cvProject(), core::cvInfo() installed).
 namespace ui {
 
-// Runs the windows until the main window closes, then releases them in order. Returns the
-// event loop's exit code. Exceptions that reach the event loop go to cvInfo's HandleException
-// (counted and reported, no message box) and the program goes on.
+// Runs the windows until the main window closes (a stop signal closes it too), then releases
+// them in order. Returns the exit status: 128 + the signal's number after a stop signal;
+// otherwise, for a project in auto-run mode, that of its last run as the headless run gives
+// it (0, 1, or 2 when it could not be carried out); otherwise the event loop's exit code.
+// Exceptions that reach the event loop go to cvInfo's HandleException (counted and reported,
+// no message box) and the program goes on.
 int RunWindowed(int& argc, char** argv);
 
 }  // namespace ui

@@ -12,8 +12,9 @@
 //
 // A run needs a main-thread hand-over installed (platform::SetMainThreadDispatcher with a
 // TcvMainThreadDispatcher on the GUI thread): each converter hands its OnFinish to the GUI
-// thread through it. Destroying the window during a run stops the run and keeps the GUI
-// thread's events flowing until the last converter has ended (bounded, see EndRun).
+// thread through it. Closing the window during a run abandons the entries in hand, and
+// destroying it keeps the GUI thread's events flowing until the last converter has ended
+// (bounded, see EndRun).
 #include <QStringList>
 
 #include <atomic>
@@ -93,9 +94,14 @@ class TcvFrmMain : public TcvFrmBase {
   // A Daemon pause is under way: the next run starts when it ends, unless Stop or a close
   // comes first. There is never more than one.
   bool DaemonPending() const;
-  // How long the destructor lets a stopped run's converters finish their entry in hand
-  // before it leaves them behind (their batch jobs are then never freed).
-  int CloseWaitMs = 60000;
+  // How long the end of the window lets an abandoned run's converters let go before it leaves
+  // them behind (their batch jobs are then never freed). Their offices are killed at once, so
+  // only an office still starting takes longer.
+  int CloseWaitMs = 5000;
+  // The outcome of the last automatic run, as the program's exit status: 0 every entry
+  // succeeded, 1 some failed, 2 the run could not be carried out (it never started, or its
+  // log could not be written).
+  int AutoRunStatus = 0;
 
   // Passes eSource, cSubdir and eTarget, in this order, to the project's Bind.
   virtual void BindControls();
@@ -184,6 +190,10 @@ class TcvFrmMain : public TcvFrmBase {
   // existing file, it becomes its folder part without the trailing "/". Empty when nothing is
   // left; otherwise ending with "/".
   static QString UsableTarget(const QString& target);
+  // Ends a running conversion for good before the window and its batch job go: the entries in
+  // hand are abandoned, and what was converted is counted and logged. Called by the
+  // destructor; harmless to call again.
+  void EndRun();
 
  protected:
   void FormShow() override;
@@ -200,9 +210,8 @@ class TcvFrmMain : public TcvFrmBase {
   void CreateViewer();
   void CreateMenus();
   void ConnectHandlers();
-  // Ends a running conversion before the window and its batch job go (cvFormMainRun.cpp).
-  void EndRun();
   // Run control helpers (cvFormMainRun.cpp).
+  void AbandonRun();
   bool Search();
   void StartConvertors();
   void FinishRun();

@@ -226,6 +226,7 @@ void TcvFrmMain::FinishRun() {
   FlushRows();
   SetIdleButtons();
   if (run) {
+    AutoRunStatus = run->FailedCount() > 0 ? 1 : 0;
     core::TcvInfo* info = core::cvInfo();
     info->UpdateCounter("A", 0, run->Count());
     info->UpdateCounter("S", 0, run->SuccessCount());
@@ -259,6 +260,7 @@ void TcvFrmMain::AfterRun() {
     try {
       ExportList(QString::fromStdString(log));
     } catch (const std::exception& e) {
+      AutoRunStatus = 2;
       ReportException(e.what());
     }
   }
@@ -278,6 +280,8 @@ void TcvFrmMain::AfterRun() {
 void TcvFrmMain::AutoRun() {
   if (closing_ || WorkersLeft > 0 || !IsAutoRunProject()) return;
   std::string error;
+  // Not carried out until a run of it has finished.
+  AutoRunStatus = 2;
   try {
     aConvertExecute();
   } catch (const std::exception& e) {
@@ -322,20 +326,27 @@ void TcvFrmMain::closeEvent(QCloseEvent* event) {
   daemonTimer_->stop();
   if (WorkersLeft > 0) {
     aStopExecute();
+    // The window is going: what the converters have in hand is abandoned, not waited for.
+    AbandonRun();
   } else {
     Stopped = true;
   }
   TcvFrmBase::closeEvent(event);
 }
 
+void TcvFrmMain::AbandonRun() {
+  // WorkersLeft > 0: a converter still has to hand over its OnFinish, so the chain is there.
+  if (WorkersLeft <= 0 || !Convertor) return;
+  if (runBatch_) runBatch_->Terminate();
+  if (auto abort = Convertor->Abandon()) abort();
+}
+
 void TcvFrmMain::EndRun() {
+  if (closing_) return;
   closing_ = true;
   Stopped = true;
   if (daemonTimer_) daemonTimer_->stop();
-  if (WorkersLeft > 0) {
-    if (runBatch_) runBatch_->Terminate();
-    if (Convertor) Convertor->Stop();
-  }
+  AbandonRun();
   // The converters hand their OnFinish to this thread: keep its events flowing until the last
   // one has ended. Input is held back, the window is on its way out.
   QElapsedTimer waited;

@@ -43,9 +43,10 @@ TEST(SettingsValues, BooleanAndIntegerConversions) {
     const char* text;
     bool def;
     bool want;
-  } bools[] = {{"", true, true},     {"", false, false},   {"True", false, true}, {"fAlSe", true, false},
-               {"0", true, false},   {"-3", false, true},  {"17", false, true},   {"yes", false, false},
-               {"yes", true, true},  {"1.5", false, false}, {" 1", false, false}, {"00", true, false}};
+  } bools[] = {{"", true, true},      {"", false, false},   {"True", false, true}, {"fAlSe", true, false},
+               {"0", true, false},    {"-3", false, true},  {"17", false, true},   {"yes", false, true},
+               {"No", true, false},   {"OFF", true, false}, {"on", false, true},   {"maybe", true, true},
+               {"1.5", false, false}, {" 1", false, false}, {"00", true, false}};
   for (const auto& b : bools) EXPECT_EQ(ReadBool(b.text, b.def), b.want) << '"' << b.text << '"';
   struct I {
     const char* text;

@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <set>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "ProgramUnderTest.h"
 #include "platform/FileTimes.h"
 
@@ -132,6 +135,11 @@ TEST_F(HeadlessFixture, ExistingTargetsAreOverwrittenRenamedOrSkipped) {
   EXPECT_EQ(testsupport::ReadFile(out + "/a.txt"), "old");
   EXPECT_EQ(testsupport::ReadFile(out + "/-quillex-a.txt"), "older");
   EXPECT_EQ(lines[0].rfind("Success => " + in + "/a.docx => " + out + "/-quillex-", 0), 0u) << lines[0];
+
+  // "no" is False too (it once meant True and replaced the text).
+  EXPECT_EQ(run("no"), 0);
+  EXPECT_EQ(testsupport::ReadFile(out + "/a.txt"), "old");
+  EXPECT_EQ(program.Stderr(), "");
 
   EXPECT_EQ(run("True"), 0);
   EXPECT_EQ(ReadLines(log), std::vector<std::string>{"Success => " + in + "/a.docx => " + out + "/a.txt"});
@@ -274,4 +282,53 @@ TEST_F(HeadlessFixture, ConventionalOptionsConvertWhatTheSettingsSwitchConverts)
   EXPECT_EQ(normalised("out1").size(), 3u);
   EXPECT_EQ(normalised("out1"), normalised("out2"));
   EXPECT_TRUE(Exists(work / "out1/sub/b.txt"));
+}
+
+// Each run that cannot be carried out exits 2 with one line saying why, and touches nothing.
+TEST_F(HeadlessFixture, RunsThatCannotBeCarriedOutSayWhy) {
+  Doc("a.docx");
+  std::string locked = work / "locked";
+  std::filesystem::create_directories(locked);
+  ::chmod(locked.c_str(), 0);
+  struct Case {
+    std::vector<std::string> settings;
+    std::string why;
+  } cases[] = {
+      {{"Source=" + in + "/*.doc?", "Subdir=True", "RegExt=(/Archive/", "DeleteSource=True"},
+       "RegExt pattern (/Archive/"},
+      {{"Source=" + work / "missing/*.doc?"}, "source folder " + work / "missing/ does not exist"},
+      {{"Source=" + in + "/a.docx/*.doc?"}, "is a file, not a folder"},
+      {{"Source=" + in + "/b.docx"}, "source document " + in + "/b.docx does not exist"},
+      {{"Source=" + locked + "/*.doc?"}, "cannot be read (Permission denied)"},
+      {{"Source="}, "no source"},
+      {{"Source=" + in + "/*.xyz", "LogFile=" + work / "no/such/run.log"},
+       "log file " + work / "no/such/run.log"},
+  };
+  for (auto& c : cases) {
+    if (c.why.find("Permission") != std::string::npos && ::geteuid() == 0) continue;  // root reads any folder
+    SCOPED_TRACE(c.why);
+    c.settings.insert(c.settings.end(), {"Target=" + out, "PureConsole=True"});
+    EXPECT_EQ(program.Run(Settings(c.settings)), 2);
+    std::string said = program.Stderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find(c.why), std::string::npos) << said;
+    EXPECT_TRUE(Exists(in + "/a.docx"));
+    EXPECT_TRUE(program.Links().empty());
+    if (c.why.find("log file") == std::string::npos) {
+      EXPECT_FALSE(Exists(out));
+    }
+  }
+}
+
+TEST_F(HeadlessFixture, UnreadableSettingValuesAreNamedOnceWithTheirDefault) {
+  std::filesystem::create_directories(in);
+  EXPECT_EQ(program.Run(Settings({"Source=" + in + "/*.xyz", "Target=" + out, "PureConsole=True",
+                                  "ThreadsCount=2x", "ConvertTimeout=4s", "Daemon=-1", "IsOverwrite=maybe",
+                                  "Subdir=yes", "threadscount=3"})),
+            0);
+  EXPECT_EQ(program.Stderr(),
+            "quillex: the setting IsOverwrite=maybe cannot be read; the default True is used\n"
+            "quillex: the setting ThreadsCount=2x cannot be read; the default 1 is used\n"
+            "quillex: the setting Daemon=-1 cannot be read; the default 0 is used\n"
+            "quillex: the setting ConvertTimeout=4s cannot be read; the default 300000 is used\n");
 }

@@ -1,5 +1,6 @@
 #include "ProgramUnderTest.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,7 +28,8 @@ int ProgramUnderTest::Run(const std::string& firstParam, std::chrono::seconds bo
 int ProgramUnderTest::RunWith(const std::vector<std::string>& args, std::chrono::seconds bound,
                               const std::vector<std::string>& extraEnv) {
   platform::ProcessOptions o;
-  o.argv = {exe_};
+  // The shell only points standard error at a file and gives way to the program.
+  o.argv = {"/bin/sh", "-c", "exec 2>\"$0\"; exec \"$@\"", dir_ / "stderr", exe_};
   o.argv.insert(o.argv.end(), args.begin(), args.end());
   o.extraEnvironment = extraEnv;
   tmp_ = dir_ / "tmp";
@@ -47,10 +49,13 @@ int ProgramUnderTest::RunWith(const std::vector<std::string>& args, std::chrono:
     p->KillAndReap();
     return -1;
   }
+  if (o.keepOutput) std::fputs(Stderr().c_str(), stderr);
   // The opener runs detached; give a report link a moment to land in the log.
   testsupport::WaitUntil([] { return false; }, std::chrono::milliseconds(300));
   return exit->signaled ? -2 : exit->code;
 }
+
+std::string ProgramUnderTest::Stderr() const { return testsupport::ReadFile(dir_ / "stderr"); }
 
 std::string ProgramUnderTest::Counter(const std::string& key) const {
   std::vector<std::string> lines;

@@ -22,6 +22,8 @@ class ProgramUnderTest {
   // The same with every argument given.
   int RunWith(const std::vector<std::string>& args, std::chrono::seconds bound = std::chrono::seconds(300),
               const std::vector<std::string>& extraEnv = {});
+  // What the last Run wrote to standard error (not a terminal).
+  std::string Stderr() const;
   const std::string& exe() const { return exe_; }
   const testsupport::TempDir& dir() const { return dir_; }
   std::vector<std::string> Links() const { return opener_.Calls(); }

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <memory>
 
@@ -108,8 +110,10 @@ TEST_F(WindowedFixture, RunAndCloseConvertsWritesTheLogAndEnds) {
   CopyFile(kSamples + "/welcome.docx", in + "/welcome.docx");
   CopyFile(kSamples + "/report.doc", in + "/report.doc");
   CopyFile(kSamples + "/damaged.docx", in + "/damaged.docx");
-  ASSERT_EQ(Run({"Source=" + in + "/*.doc?", "Target=" + out, "RunAndClose=True", "ThreadsCount=2", "LogFile=" + log}),
-            0);
+  // Its status is the headless run's: a document failed.
+  ASSERT_EQ(Run({"Source=" + in + "/*.doc?", "Target=" + out, "RunAndClose=True", "ThreadsCount=2",
+                 "LogFile=" + log}),
+            1);
   auto lines = ReadLines(log);
   std::sort(lines.begin(), lines.end());
   ASSERT_EQ(lines.size(), 3u);
@@ -132,9 +136,54 @@ TEST_F(WindowedFixture, RunAndCloseConvertsWritesTheLogAndEnds) {
 TEST_F(WindowedFixture, PureConsoleWithAWebSourceRunsInTheWindowAndEnds) {
   // Nothing listens on the discard port: the address is the one job, and it fails.
   const std::string address = "http://127.0.0.1:9/letter.docx";
-  ASSERT_EQ(Run({"Source=" + address, "Target=" + out, "PureConsole=True", "LogFile=" + log}), 0);
+  ASSERT_EQ(Run({"Source=" + address, "Target=" + out, "PureConsole=True", "LogFile=" + log}), 1);
   auto lines = ReadLines(log);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].rfind("[Failure] => " + address + " => ", 0), 0u) << lines[0];
   EXPECT_EQ(program.Counter("A"), "1");
+}
+
+// A run that cannot start ends with status 2. A stop signal closes the window as a user would:
+// the documents in hand are abandoned, their offices end, what was converted is logged, and
+// the program ends within seconds with 128 + the signal.
+TEST_F(WindowedFixture, ImpossibleAndInterruptedAutoRunsSaySoInTheirStatus) {
+  EXPECT_EQ(Run({"Target=" + out, "RunAndClose=True", "LogFile=" + log}), 2);  // no source
+  EXPECT_NE(program.Stderr().find("could not be carried out"), std::string::npos);
+
+  for (int i = 0; i < 30; ++i)
+    CopyFile(kSamples + "/welcome.docx", in + "/d" + std::to_string(100 + i) + ".docx");
+  platform::ProcessOptions o;
+  o.argv = {program.exe(), Settings({"Source=" + in + "/*.docx", "Target=" + out, "RunAndClose=True",
+                                     "ThreadsCount=2", "LogFile=" + log})};
+  o.extraEnvironment = {display.Environment(), "TMPDIR=" + tmp};
+  auto running = platform::Process::Start(o);
+  auto texts = [&] {
+    int n = 0;
+    for (auto& e : std::filesystem::directory_iterator(out)) n += e.path().extension() == ".txt";
+    return n;
+  };
+  ASSERT_TRUE(testsupport::WaitUntil([&] { return std::filesystem::exists(out) && texts() >= 2; },
+                                     std::chrono::seconds(180)));
+  // Offices that hang in the middle of a document must not hold up the end.
+  for (int pid : testsupport::OfficesUnder(tmp)) ::kill(pid, SIGSTOP);
+  ASSERT_EQ(::kill(running->Pid(), SIGTERM), 0);
+  auto signalled = std::chrono::steady_clock::now();
+  auto exit = running->WaitFor(std::chrono::seconds(60));
+  if (!exit) running->KillAndReap();
+  ASSERT_TRUE(exit);
+  auto took = std::chrono::steady_clock::now() - signalled;
+  std::cout << "ended " << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
+            << " ms after SIGTERM\n";
+  EXPECT_LT(took, std::chrono::seconds(20));
+  EXPECT_FALSE(exit->signaled);
+  EXPECT_EQ(exit->code, 128 + SIGTERM);
+  // Every row is exported: the converted ones as successes, the abandoned ones as not done.
+  int successes = 0;
+  for (const auto& line : ReadLines(log)) {
+    successes += line.rfind("[Success] => ", 0) == 0;
+    EXPECT_NE(line.rfind("[Failure]", 0), 0u) << line;
+  }
+  EXPECT_EQ(successes, texts());
+  EXPECT_LT(successes, 30);
+  EXPECT_TRUE(program.Links().empty());
 }

@@ -384,6 +384,7 @@ class MainRunTest : public QObject {
     w.main.show();
     QCOMPARE(w.main.windowOpacity(), web ? 0.0 : 1.0);
     QTRY_VERIFY_WITH_TIMEOUT(!w.main.isVisible() && w.Idle(), kBound);
+    QCOMPARE(w.main.AutoRunStatus, web ? 0 : 1);
     auto lines = ReadLines(log);
     std::sort(lines.begin(), lines.end());
     if (web) {
