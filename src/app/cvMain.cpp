@@ -30,7 +30,12 @@ std::string TcvMain::StatusWord(int status) {
 }
 
 void TcvMain::ReportNode(batch::TcvBatch&, batch::TcvNode& node) {
-  std::string line = StatusWord(node.Status) + " => " + node.FileName + " => " + node.Message;
+  // The log is in the locale's charset, but names are bytes and appear as they are on disk:
+  // re-encoding would turn a name that is not valid in that charset into one that does not
+  // exist. A success's message is its target's name; a failure's is text.
+  const bool named = node.Status == 1;
+  std::string line = platform::EncodeAnsi(StatusWord(node.Status)) + " => " + node.FileName + " => " +
+                     (named ? node.Message : platform::EncodeAnsi(node.Message));
   std::lock_guard<std::mutex> guard(logLock_);
   runLog_.push_back(std::move(line));
 }
@@ -109,7 +114,7 @@ int TcvMain::Finish() {
     std::string text;
     for (const auto& line : RunLog()) text += line + "\r\n";
     try {
-      platform::WriteFileAtomic(logFile, platform::EncodeAnsi(text));
+      platform::WriteFileAtomic(logFile, text);
     } catch (const std::exception&) {
       status = kNotCarriedOut;
     }

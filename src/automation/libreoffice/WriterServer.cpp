@@ -22,6 +22,7 @@
 
 #include "automation/OleError.h"
 #include "automation/libreoffice/OfficeProcess.h"
+#include "automation/libreoffice/SourceLink.h"
 #include "automation/libreoffice/TextExport.h"
 #include "platform/FileSystem.h"
 
@@ -152,7 +153,10 @@ void WriterServer::Shutdown(std::chrono::milliseconds grace) {
       // The office may drop the connection while it ends; the wait below decides.
     }
   }
-  for (auto& doc : documents) doc->component.clear();
+  for (auto& doc : documents) {
+    doc->component.clear();
+    doc->link.reset();
+  }
   if (!office->WaitFor(polite ? grace : std::chrono::milliseconds(0))) office->Kill();
   if (session) session->Dispose();
   {
@@ -287,9 +291,11 @@ DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
   std::vector<std::pair<std::string, Any>> extra;
   if (readOnly) extra.emplace_back("ReadOnly", Any(true));
   if (password) extra.emplace_back("Password", Any(ToOU(*password)));
+  std::shared_ptr<SourceLink> link;
+  if (!isUrl && SourceLink::Needed(path)) link = std::make_shared<SourceLink>(path);
   DocumentPtr doc;
   try {
-    doc = Load(OfficeUrl(path), extra);
+    doc = Load(OfficeUrl(link ? link->Path() : path), extra);
   } catch (const css::lang::IllegalArgumentException&) {
     // The office's own text here ("type detection failed" and the like) tells a user nothing.
     if (!IsAlive()) throw;
@@ -305,6 +311,7 @@ DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
                               : " (it is password-protected or damaged)"));
   }
   doc->path = path;
+  doc->link = link;
   return doc;
 }
 
@@ -332,6 +339,7 @@ void WriterServer::Close(const DocumentPtr& doc, bool saveChanges) {
     closeable->close(true);
   else if (component.is())
     component->dispose();
+  doc->link.reset();
 }
 
 DocumentPtr WriterServer::Active() {
