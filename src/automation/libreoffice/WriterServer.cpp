@@ -21,6 +21,7 @@
 #include <com/sun/star/beans/XPropertySet.hpp>
 
 #include "automation/OleError.h"
+#include "automation/libreoffice/FieldUpdate.h"
 #include "automation/libreoffice/OfficeProcess.h"
 #include "automation/libreoffice/SourceLink.h"
 #include "automation/libreoffice/TextExport.h"
@@ -64,6 +65,17 @@ Reference<css::uno::XInterface> ConfigurationNode(UnoSession& session, const cha
   return provider->createInstanceWithArguments(forUpdate ? OUString("com.sun.star.configuration.ConfigurationUpdateAccess")
                                                          : OUString("com.sun.star.configuration.ConfigurationAccess"),
                                                args);
+}
+
+// A field that cannot be updated keeps the value stored in the file: the text is still there.
+bool FieldsUpdated(const Reference<css::lang::XComponent>& component) {
+  try {
+    return UpdateFieldsWithoutLayout(component);
+  } catch (const css::lang::DisposedException&) {
+    throw;
+  } catch (const css::uno::Exception&) {
+    return true;
+  }
 }
 
 }  // namespace
@@ -204,6 +216,12 @@ DocumentPtr WriterServer::Load(const std::string& url,
   if (!filter.empty()) {
     doc->component = LoadWithoutView(url, filter, props);
     doc->viewless = true;
+    if (doc->component.is() && !FieldsUpdated(doc->component)) {
+      // Page numbers in the text: only a view's layout computes them.
+      CloseQuietly(doc->component);
+      doc->component = LoadWithView(url, props);
+      doc->viewless = false;
+    }
   } else {
     doc->component = LoadWithView(url, props);
   }
