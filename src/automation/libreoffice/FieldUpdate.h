@@ -7,10 +7,9 @@
 
 namespace automation::lo {
 
-// Recomputes every field that needs no page layout. Returns false when a field in the text
-// (outside headers and footers, which the text export leaves out) shows a page number, a page
-// count or a page reference: only a view's layout gives those, so the document must be loaded
-// with one.
+// Recomputes every field that needs no page layout. Returns false when a field in the text the
+// export writes (the body and its tables) shows a page number, a page count or a page reference:
+// only a view's layout gives those, so the document must be loaded with one.
 bool UpdateFieldsWithoutLayout(const css::uno::Reference<css::lang::XComponent>& document);
 
 }  // namespace automation::lo
