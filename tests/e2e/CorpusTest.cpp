@@ -85,7 +85,8 @@ TEST(Corpus, EveryDocumentIsAccountedForAndWhatThePeerReadsConverts) {
     auto first = line.find(" => ");
     auto second = line.find(" => ", first + 4);
     ASSERT_NE(second, std::string::npos) << line;
-    std::string source = kCorpus + "/" + fs::path(line.substr(first + 4, second - first - 4)).filename().string();
+    std::string source =
+        kCorpus + "/" + fs::path(line.substr(first + 4, second - first - 4)).filename().string();
     ++seen[source];
     if (line.rfind("Failure", 0) == 0) {
       failed.insert(source);

@@ -215,13 +215,14 @@ TEST_F(HeadlessFixture, NamesOfAnyBytesConvertInEitherLocaleAndAnsiFollowsIt) {
   for (std::string locale : {"C.UTF-8", "en_US.ISO-8859-1"}) {
     SCOPED_TRACE(locale);
     std::filesystem::remove_all(out);
-    EXPECT_EQ(program.Run(Settings({"Source=" + in + "/*.doc?", "Target=" + out, "PureConsole=True", "Ansi=True",
-                                    "LogFile=" + log}),
+    EXPECT_EQ(program.Run(Settings({"Source=" + in + "/*.doc?", "Target=" + out, "PureConsole=True",
+                                    "Ansi=True", "LogFile=" + log}),
                           std::chrono::seconds(300), {"LC_ALL=" + locale}),
               0);
     // The log names every file as its bytes on disk, whatever the locale's charset.
     auto lines = ReadLines(log);
-    EXPECT_TRUE(Contains(lines, "Success => " + in + "/" + latin1 + ".doc => " + out + "/" + latin1 + ".txt"));
+    EXPECT_TRUE(
+        Contains(lines, "Success => " + in + "/" + latin1 + ".doc => " + out + "/" + latin1 + ".txt"));
     EXPECT_TRUE(Contains(lines, "Success => " + in + "/" + utf8 + ".docx => " + out + "/" + utf8 + ".txt"));
     EXPECT_NE(testsupport::ReadFile(out + "/" + latin1 + ".txt").find("Quarterly report"), std::string::npos);
   }
