@@ -37,6 +37,11 @@ set(LO_UNO_TYPES
   com.sun.star.text.XPageCursor
   com.sun.star.text.XText
   com.sun.star.text.XTextDocument
+  com.sun.star.text.XTextFieldsSupplier
+  com.sun.star.container.XEnumerationAccess
+  com.sun.star.lang.XServiceInfo
+  com.sun.star.util.XRefreshable
+  com.sun.star.text.XTextContent
   com.sun.star.text.XTextViewCursor
   com.sun.star.text.XTextViewCursorSupplier
   com.sun.star.lang.XTypeProvider

@@ -38,7 +38,12 @@ std::string TcvMain::StatusWord(int status) {
 
 void TcvMain::ReportNode(batch::TcvBatch&, batch::TcvNode& node) {
   int status = node.Status.load();
-  std::string line = StatusWord(status) + " => " + node.FileName + " => " + node.Message;
+  // The log is in the locale's charset, but names are bytes and appear as they are on disk:
+  // re-encoding would turn a name that is not valid in that charset into one that does not
+  // exist. A success's message is its target's name; a failure's is text.
+  const bool named = status == batch::NodeSuccess;
+  std::string line = platform::EncodeAnsi(StatusWord(status)) + " => " + node.FileName + " => " +
+                     (named ? node.Message : platform::EncodeAnsi(node.Message));
   std::lock_guard<std::mutex> guard(logLock_);
   runLog_.push_back(std::move(line));
   if (status == batch::NodeFailure) unshownFailures_.push_back(node.FileName + ": " + node.Message);
@@ -150,7 +155,7 @@ int TcvMain::Finish() {
     std::string text;
     for (const auto& line : RunLog()) text += line + "\r\n";
     try {
-      platform::WriteFileAtomic(logFile, platform::EncodeAnsi(text));
+      platform::WriteFileAtomic(logFile, text);
     } catch (const std::exception& e) {
       // Without its log the run did not deliver what it was asked for, whatever it converted.
       ProgressLine::Say("the log file " + logFile + " cannot be written: " + e.what());

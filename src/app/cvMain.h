@@ -42,6 +42,8 @@ class TcvMain {
   int Run();
 
   void ReportNode(batch::TcvBatch& batch, batch::TcvNode& node);
+  // The log lines so far, as they are written to the file: text in the locale's charset,
+  // names as their bytes on disk.
   std::vector<std::string> RunLog() const;
 
  private:

@@ -10,9 +10,28 @@
 extern char** environ;
 
 namespace platform {
+namespace {
+
+// "scheme:" at the start, as in http://, https:// and mailto:. A single letter is no scheme, and
+// anything from "/" on is a path.
+bool HasUrlScheme(const std::string& link) {
+  std::size_t colon = link.find(':');
+  if (colon == std::string::npos || colon < 2) return false;
+  for (std::size_t i = 0; i < colon; ++i) {
+    unsigned char c = static_cast<unsigned char>(link[i]);
+    bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    if (!letter && !(i > 0 && other)) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 void ShellOpen(const std::string& link) {
-  std::string arg = PercentEncodeNonAscii(link);
+  // A local name is bytes that must be found on disk as they are; only a URL carries its
+  // characters outside ASCII percent-encoded.
+  std::string arg = HasUrlScheme(link) ? PercentEncodeNonAscii(link) : link;
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attr;
   if (::posix_spawn_file_actions_init(&actions) != 0) return;

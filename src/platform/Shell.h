@@ -5,9 +5,10 @@
 
 namespace platform {
 
-// Runs `xdg-open LINK` detached: the link is one argument (never a shell command line), bytes
-// outside printable ASCII are percent-encoded, output is discarded and nothing is waited for.
-// A failure is silent.
+// Runs `xdg-open LINK` detached: the link is one argument (never a shell command line), output
+// is discarded and nothing is waited for. A local path (a file or folder) goes byte for byte; in
+// a web or mail link ("scheme:...") bytes outside printable ASCII are percent-encoded. A failure
+// is silent.
 void ShellOpen(const std::string& link);
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // The whole shared corpus of real, damaged and hostile Word documents, converted with two
 // workers: every document is accounted for once, the run ends within its bound, no office is
-// left behind, and whatever LibreOffice's own batch conversion can read converts here too.
+// left behind, and whatever LibreOffice's own batch conversion can read converts here too, to
+// the very same bytes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,12 +19,12 @@ namespace {
 
 const std::string kCorpus = QX_CORPUS_DIR;
 
-// The documents soffice --convert-to loads and exports, by source path. Each extension gets an
-// output folder of its own, since x.doc and x.docx would both become x.txt.
-std::set<std::string> PeerConvertible(const TempDir& work) {
+// The text soffice --convert-to exports, by source path. Each extension gets an output folder
+// of its own, since x.doc and x.docx would both become x.txt.
+std::map<std::string, std::string> PeerConvertible(const TempDir& work) {
   std::map<std::string, std::vector<std::string>> byExt;
   for (auto& e : fs::directory_iterator(kCorpus)) byExt[e.path().extension()].push_back(e.path());
-  std::set<std::string> ok;
+  std::map<std::string, std::string> ok;
   for (auto& [ext, files] : byExt) {
     std::string outDir = work / ("peer" + ext);
     platform::ProcessOptions o;
@@ -36,10 +37,25 @@ std::set<std::string> PeerConvertible(const TempDir& work) {
       p->KillAndReap();
       ADD_FAILURE() << "the peer conversion did not end";
     }
-    for (const auto& f : files)
-      if (fs::exists(outDir + "/" + fs::path(f).stem().string() + ".txt")) ok.insert(f);
+    for (const auto& f : files) {
+      std::string text = outDir + "/" + fs::path(f).stem().string() + ".txt";
+      if (fs::exists(text)) ok[f] = text;
+    }
   }
   return ok;
+}
+
+// The corpus seen through links, one folder per extension, so that x.doc and x.docx get targets
+// of their own (x.txt in two folders) and each can be compared. The links keep the documents'
+// names: a field may show its file's name.
+std::string LinkedByExtension(const TempDir& work) {
+  std::string in = work / "in";
+  for (auto& e : fs::directory_iterator(kCorpus)) {
+    fs::path folder = fs::path(in) / e.path().extension().string().substr(1);
+    fs::create_directories(folder);
+    fs::create_symlink(e.path(), folder / e.path().filename());
+  }
+  return in;
 }
 
 }  // namespace
@@ -51,11 +67,12 @@ TEST(Corpus, EveryDocumentIsAccountedForAndWhatThePeerReadsConverts) {
   TempDir work;
   std::set<std::string> all;
   for (auto& e : fs::directory_iterator(kCorpus)) all.insert(e.path());
-  std::set<std::string> peer = PeerConvertible(work);
+  std::map<std::string, std::string> peer = PeerConvertible(work);
+  std::string in = LinkedByExtension(work);
 
   e2e::ProgramUnderTest program;
   std::string log = work / "out/run.log";
-  int status = program.Run("-P:Source=" + kCorpus + "/*.doc?;Target=" + work / "out" +
+  int status = program.Run("-P:Source=" + in + "/*.doc?;Subdir=True;Target=" + work / "out" +
                                ";PureConsole=True;ThreadsCount=2;ConvertTimeout=60000;LogFile=" + log,
                            std::chrono::seconds(1200));
   ASSERT_NE(status, -1) << "the run did not end within its bound";
@@ -63,20 +80,32 @@ TEST(Corpus, EveryDocumentIsAccountedForAndWhatThePeerReadsConverts) {
 
   std::map<std::string, int> seen;
   std::set<std::string> failed;
+  size_t compared = 0;
   for (const auto& line : e2e::ReadLines(log)) {
     auto first = line.find(" => ");
     auto second = line.find(" => ", first + 4);
     ASSERT_NE(second, std::string::npos) << line;
-    std::string source = line.substr(first + 4, second - first - 4);
+    std::string source =
+        kCorpus + "/" + fs::path(line.substr(first + 4, second - first - 4)).filename().string();
     ++seen[source];
-    if (line.rfind("Failure", 0) == 0) failed.insert(source);
-    else EXPECT_EQ(line.rfind("Success", 0), 0u) << line;
+    if (line.rfind("Failure", 0) == 0) {
+      failed.insert(source);
+      continue;
+    }
+    EXPECT_EQ(line.rfind("Success", 0), 0u) << line;
+    auto peerText = peer.find(source);
+    if (peerText == peer.end()) continue;
+    // No exceptions: every text the peer writes is matched byte for byte.
+    ++compared;
+    EXPECT_TRUE(testsupport::ReadFile(line.substr(second + 4)) == testsupport::ReadFile(peerText->second))
+        << "the text differs from LibreOffice's own export: " << source;
   }
   for (const auto& f : all) EXPECT_EQ(seen[f], 1) << "log lines for " << f;
   EXPECT_EQ(seen.size(), all.size());
   for (const auto& f : failed) EXPECT_EQ(peer.count(f), 0u) << "LibreOffice reads it, we failed: " << f;
+  EXPECT_EQ(compared, peer.size()) << "every text the peer wrote has one of ours to compare with";
   std::cout << "[ corpus ] " << all.size() << " documents, " << failed.size() << " failed; the peer read "
-            << peer.size() << "\n";
+            << peer.size() << "; " << compared << " texts compared byte for byte\n";
 
   testsupport::WaitUntil([&] { return program.Offices().empty(); }, std::chrono::seconds(10));
   for (int pid : program.Offices()) ADD_FAILURE() << "soffice left: " << pid;

@@ -215,6 +215,30 @@ TEST_F(HeadlessFixture, AnsiTextAndPageBreaks) {
   EXPECT_EQ(accents.find('\f'), std::string::npos);  // one page: nothing typed
 }
 
+TEST_F(HeadlessFixture, NamesOfAnyBytesConvertInEitherLocaleAndAnsiFollowsIt) {
+  // Latin-1 bytes that are no UTF-8, and UTF-8 with the characters a URL treats apart.
+  const std::string latin1 = "R\xE9sum\xE9", utf8 = "R\xC3\xA9sum\xC3\xA9 \xC3\xBC #1%20";
+  Doc(latin1 + ".doc", "report.doc");
+  Doc(utf8 + ".docx");
+  for (std::string locale : {"C.UTF-8", "en_US.ISO-8859-1"}) {
+    SCOPED_TRACE(locale);
+    std::filesystem::remove_all(out);
+    EXPECT_EQ(program.Run(Settings({"Source=" + in + "/*.doc?", "Target=" + out, "PureConsole=True",
+                                    "Ansi=True", "LogFile=" + log}),
+                          std::chrono::seconds(300), {"LC_ALL=" + locale}),
+              0);
+    // The log names every file as its bytes on disk, whatever the locale's charset.
+    auto lines = ReadLines(log);
+    EXPECT_TRUE(
+        Contains(lines, "Success => " + in + "/" + latin1 + ".doc => " + out + "/" + latin1 + ".txt"));
+    EXPECT_TRUE(Contains(lines, "Success => " + in + "/" + utf8 + ".docx => " + out + "/" + utf8 + ".txt"));
+    EXPECT_NE(testsupport::ReadFile(out + "/" + latin1 + ".txt").find("Quarterly report"), std::string::npos);
+  }
+  // Ansi text in a single-byte locale is in that code page.
+  EXPECT_NE(testsupport::ReadFile(out + "/" + utf8 + ".txt").find("caf\xE9"), std::string::npos)
+      << "is en_US.ISO-8859-1 generated (scripts/setup)?";
+}
+
 TEST_F(HeadlessFixture, NoMatchGivesAnEmptyLogAndNoLink) {
   Doc("a.docx");
   EXPECT_EQ(program.Run(Settings({"Source=" + in + "/*.xyz", "Target=" + out, "PureConsole=True", "LogFile=" + log})), 0);

@@ -164,12 +164,21 @@ TEST(FileSystem, AtomicWriteReplacesWholeFileAndLeavesNoTemporary) {
   EXPECT_THROW(ForceDirectoriesOrThrow(""), EFileError);
 }
 
-TEST(Shell, LinkReachesTheOpenerAsOneArgument) {
+TEST(Shell, LinkReachesTheOpenerAsOneArgumentAndOnlyUrlsAreEncoded) {
   testsupport::RecordingOpener opener;
   ShellOpen("http://x.example/?a=b c&d=$(touch /tmp/qx-pwned)`id`\"'\n\xC3\xA9");
   auto calls = opener.WaitForCalls(1);
-  ASSERT_EQ(calls.size(), 1u);
+  ShellOpen("mailto:r\xC3\xA9@x.example");
+  calls = opener.WaitForCalls(2);
+  ShellOpen("/home/u/Zielordner-\xC3\xBC/R\xE9sum\xE9 #1%20.txt");
+  calls = opener.WaitForCalls(3);
+  ShellOpen("Ziel-\xC3\xBC:2/");
+  calls = opener.WaitForCalls(4);
+  ASSERT_EQ(calls.size(), 4u);
   EXPECT_EQ(calls[0], "1\thttp://x.example/?a=b c&d=$(touch /tmp/qx-pwned)`id`\"'%0A%C3%A9");
+  EXPECT_EQ(calls[1], "1\tmailto:r%C3%A9@x.example");
+  EXPECT_EQ(calls[2], "1\t/home/u/Zielordner-\xC3\xBC/R\xE9sum\xE9 #1%20.txt");
+  EXPECT_EQ(calls[3], "1\tZiel-\xC3\xBC:2/");
   EXPECT_FALSE(testsupport::Exists("/tmp/qx-pwned"));
 }
 

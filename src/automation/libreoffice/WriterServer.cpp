@@ -21,7 +21,9 @@
 #include <com/sun/star/beans/XPropertySet.hpp>
 
 #include "automation/OleError.h"
+#include "automation/libreoffice/FieldUpdate.h"
 #include "automation/libreoffice/OfficeProcess.h"
+#include "automation/libreoffice/SourceLink.h"
 #include "automation/libreoffice/TextExport.h"
 #include "platform/FileSystem.h"
 
@@ -63,6 +65,17 @@ Reference<css::uno::XInterface> ConfigurationNode(UnoSession& session, const cha
   return provider->createInstanceWithArguments(forUpdate ? OUString("com.sun.star.configuration.ConfigurationUpdateAccess")
                                                          : OUString("com.sun.star.configuration.ConfigurationAccess"),
                                                args);
+}
+
+// A field that cannot be updated keeps the value stored in the file: the text is still there.
+bool FieldsUpdated(const Reference<css::lang::XComponent>& component) {
+  try {
+    return UpdateFieldsWithoutLayout(component);
+  } catch (const css::lang::DisposedException&) {
+    throw;
+  } catch (const css::uno::Exception&) {
+    return true;
+  }
 }
 
 }  // namespace
@@ -152,7 +165,10 @@ void WriterServer::Shutdown(std::chrono::milliseconds grace) {
       // The office may drop the connection while it ends; the wait below decides.
     }
   }
-  for (auto& doc : documents) doc->component.clear();
+  for (auto& doc : documents) {
+    doc->component.clear();
+    doc->link.reset();
+  }
   if (!office->WaitFor(polite ? grace : std::chrono::milliseconds(0))) office->Kill();
   if (session) session->Dispose();
   {
@@ -200,6 +216,12 @@ DocumentPtr WriterServer::Load(const std::string& url,
   if (!filter.empty()) {
     doc->component = LoadWithoutView(url, filter, props);
     doc->viewless = true;
+    if (doc->component.is() && !FieldsUpdated(doc->component)) {
+      // Page numbers in the text: only a view's layout computes them.
+      CloseQuietly(doc->component);
+      doc->component = LoadWithView(url, props);
+      doc->viewless = false;
+    }
   } else {
     doc->component = LoadWithView(url, props);
   }
@@ -287,9 +309,11 @@ DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
   std::vector<std::pair<std::string, Any>> extra;
   if (readOnly) extra.emplace_back("ReadOnly", Any(true));
   if (password) extra.emplace_back("Password", Any(ToOU(*password)));
+  std::shared_ptr<SourceLink> link;
+  if (!isUrl && SourceLink::Needed(path)) link = std::make_shared<SourceLink>(path);
   DocumentPtr doc;
   try {
-    doc = Load(OfficeUrl(path), extra);
+    doc = Load(OfficeUrl(link ? link->Path() : path), extra);
   } catch (const css::lang::IllegalArgumentException&) {
     // The office's own text here ("type detection failed" and the like) tells a user nothing.
     if (!IsAlive()) throw;
@@ -305,6 +329,7 @@ DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
                               : " (it is password-protected or damaged)"));
   }
   doc->path = path;
+  doc->link = link;
   return doc;
 }
 
@@ -332,6 +357,7 @@ void WriterServer::Close(const DocumentPtr& doc, bool saveChanges) {
     closeable->close(true);
   else if (component.is())
     component->dispose();
+  doc->link.reset();
 }
 
 DocumentPtr WriterServer::Active() {

@@ -21,6 +21,7 @@
 namespace automation::lo {
 
 class OfficeProcess;
+class SourceLink;
 
 struct WriterDocument {
   Reference<css::lang::XComponent> component;
@@ -30,6 +31,8 @@ struct WriterDocument {
   bool viewless = false;
   std::string url;
   std::vector<std::pair<std::string, css::uno::Any>> loadProperties;
+  // The ASCII name the office opened instead of path, while the document is open.
+  std::shared_ptr<SourceLink> link;
 };
 using DocumentPtr = std::shared_ptr<WriterDocument>;
 
