@@ -77,6 +77,14 @@ class GlobalObjects {
   std::unique_ptr<batch::TcvMatch> match_;
 };
 
+// Why the settings allow no run at all, windowed or headless; empty when they allow one.
+std::string SettingsError(const core::TcvProject& project) {
+  int index = 0, count = 0;
+  if (!project.Shard(index, count))
+    return "Shard=" + project.Value("Shard") + " is not K/N with 1 <= K <= N; nothing was converted";
+  return "";
+}
+
 }  // namespace
 
 bool IsHeadless(bool pureConsole, const std::string& source) {
@@ -118,6 +126,13 @@ int RunProgram(const ProgramOptions& options) {
     if (cl.kind == CommandLine::Kind::File) return TcvMain::kNotCarriedOut;
   }
   globals.CreateMatcher();
+
+  // Checked before either run mode: shards of one job that disagreed on the split would convert
+  // some documents twice and others never.
+  if (std::string why = SettingsError(project); !why.empty()) {
+    ProgressLine::Say(why);
+    return TcvMain::kNotCarriedOut;
+  }
 
   // Both runs end in order on a stop signal: the window closes as if the user closed it.
   platform::InstallStopSignals();

@@ -31,6 +31,18 @@ std::string MaskToRegex(const std::string& mask) {
   return result + "$";
 }
 
+int ShardOf(const std::string& relativePath, int count) {
+  // FNV-1a 64 of the path's bytes: fixed by its definition, so every node, build and version
+  // of the program computes the same shard. Its low bits mix poorly (bit 0 is the parity of
+  // the bytes' low bits), so the shard comes from the high 32 bits by multiply and shift.
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : relativePath) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  return static_cast<int>(((hash >> 32) * static_cast<uint64_t>(count)) >> 32) + 1;
+}
+
 void SetSkipLockFiles(bool on) { g_skipLockFiles.store(on); }
 bool SkipLockFiles() { return g_skipLockFiles.load(); }
 
@@ -95,14 +107,22 @@ TcvNode& TcvBatch::Append(std::unique_ptr<TcvNode> entry) {
   return *node;
 }
 
+bool TcvBatch::InShard(const std::string& fileName) const {
+  std::lock_guard<std::mutex> guard(fieldsLock_);
+  if (shardCount_ == 1) return true;
+  bool below = fileName.compare(0, sourceDir_.size(), sourceDir_) == 0;
+  return shardIndex_ == ShardOf(below ? fileName.substr(sourceDir_.size()) : fileName, shardCount_);
+}
+
 void TcvBatch::AddFile(const std::string& fileName) {
-  if (!Accepts(fileName)) return;
+  if (!Accepts(fileName) || !InShard(fileName)) return;
   auto entry = std::make_unique<TcvNode>();
   entry->FileName = fileName;
   Append(std::move(entry));
 }
 
 void TcvBatch::AddFailedFile(const std::string& fileName, const std::string& reason) {
+  if (!InShard(fileName)) return;  // one shard reports it, not every one
   // The worker that takes it counts the failure, so the counters match what was reported.
   auto entry = std::make_unique<TcvNode>();
   entry->FileName = fileName;

@@ -57,6 +57,10 @@ using TcvNodeList = std::vector<std::unique_ptr<TcvNode>>;
 // else (also "|" and "\") passes through. An empty mask gives "$", which accepts every path.
 std::string MaskToRegex(const std::string& mask);
 
+// The shard (1..count) of a document, from its path below the source folder, so that nodes
+// which mount the documents at different points agree. count must be at least 1.
+int ShardOf(const std::string& relativePath, int count);
+
 // While on, names beginning with "~$" (a word processor's lock files) never become entries.
 // Off until the program turns it on at start-up. Any thread.
 void SetSkipLockFiles(bool on);
@@ -80,7 +84,8 @@ class TcvBatch : public platform::Thread {
   // platform::EFileError("Unable to create directory") when the target cannot be created (an
   // empty target included); the batch then stays unstarted. Front end thread.
   void Start(const std::string& source, const std::string& target, bool recursive);
-  // Filters the name (Accepts); when it passes, appends an entry and calls OnNode.
+  // Filters the name (Accepts, then the Shard read by the enumeration); when it passes, appends
+  // an entry and calls OnNode.
   void AddFile(const std::string& fileName);
   // AddFile, then marks the list complete: for a file or web address given by hand.
   void AddLastFile(const std::string& fileName);
@@ -131,8 +136,9 @@ class TcvBatch : public platform::Thread {
   void SetTargetDir(const std::string& targetDir);
 
  protected:
-  // Reads "RegExt" and "SkipHidden" from the project, walks the source, and completes the
-  // list, also when told to terminate or when the walk fails.
+  // Reads "RegExt", "SkipHidden" and "Shard" from the project, walks the source, and completes
+  // the list, also when told to terminate or when the walk fails. A Shard that cannot be read
+  // lists nothing: taking every document would convert other shards' documents twice.
   void Execute() override;
   // Called by NextNode each time it found no entry to hand out, without the lock held. Lets
   // a test append between a worker's look at the list and its decision to wait or end.
@@ -146,6 +152,8 @@ class TcvBatch : public platform::Thread {
   void AddFailedFile(const std::string& fileName, const std::string& reason);
   // Gives entry its Index, appends it, then calls OnNode.
   TcvNode& Append(std::unique_ptr<TcvNode> entry);
+  // True when the file belongs to this run's shard (always without a Shard).
+  bool InShard(const std::string& fileName) const;
 
   mutable std::mutex listLock_;
   TcvNodeList nodes_;
@@ -165,6 +173,8 @@ class TcvBatch : public platform::Thread {
   std::string regExt_;
   bool recursive_ = false;
   bool skipHidden_ = false;
+  int shardIndex_ = 1;  // this run's shard of shardCount_; 1 of 1 takes every document
+  int shardCount_ = 1;
 
   TcvNodeEvent onNode_;
 };

@@ -30,9 +30,11 @@ struct Folder {
 void TcvBatch::Execute() {
   std::string regExt;
   bool skipHidden = false;
+  int shardIndex = 1, shardCount = 1;
   if (core::TcvProject* project = core::cvProject()) {
     regExt = project->Value("RegExt");
     skipHidden = project->Bool("SkipHidden", false);
+    project->Shard(shardIndex, shardCount);
   }
   std::string root, mask;
   bool recursive = false;
@@ -40,6 +42,8 @@ void TcvBatch::Execute() {
     std::lock_guard<std::mutex> guard(fieldsLock_);
     regExt_ = regExt;
     skipHidden_ = skipHidden;
+    shardIndex_ = shardIndex;
+    shardCount_ = shardCount;
     root = sourceDir_;
     mask = mask_;
     recursive = recursive_;

@@ -82,6 +82,24 @@ int ReadInt(const std::string& value, int def) {
   return result;
 }
 
+bool ReadShard(const std::string& value, int& index, int& count) {
+  auto slash = value.find('/');
+  if (slash == std::string::npos) return false;
+  // Digits only: a sign or blank would make "+1/2" and "1/2" two spellings that scripts and
+  // people compare differently.
+  auto number = [](const std::string& text, int& out) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && ptr == text.data() + text.size();
+  };
+  int k = 0, n = 0;
+  if (!number(value.substr(0, slash), k) || !number(value.substr(slash + 1), n)) return false;
+  if (k < 1 || k > n) return false;
+  index = k;
+  count = n;
+  return true;
+}
+
 bool ReadBool(const std::string& value, bool def) {
   if (value.empty()) return def;
   // Project files written by hand say yes or off as often as True or False.

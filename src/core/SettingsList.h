@@ -41,6 +41,8 @@ class SettingsList {
 bool ReadBool(const std::string& value, bool def);
 // A decimal 32-bit integer (optional sign); anything else, empty included, gives def.
 int ReadInt(const std::string& value, int def);
+// A shard "K/N" of decimal numbers with 1 <= K <= N; false for anything else, empty included.
+bool ReadShard(const std::string& value, int& index, int& count);
 // Case-insensitive comparison of ASCII letters, as setting names and Boolean words use.
 bool SameText(const std::string& a, const std::string& b);
 

@@ -118,6 +118,12 @@ std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
   return found;
 }
 
+bool TcvProject::Shard(int& index, int& count) const {
+  std::string v = Value("Shard");
+  index = count = v.empty() ? 1 : 0;
+  return v.empty() || ReadShard(v, index, count);
+}
+
 void TcvProject::OpenStartup() {
   if (startupOpened_) {
     Distribute();

@@ -67,6 +67,10 @@ class TcvProject {
   std::string LogFile() const;
   // Milliseconds one conversion may take; 0 or less: no limit.
   int ConvertTimeout() const { return Int("ConvertTimeout", 300000); }
+  // Shard=K/N: the run takes only the documents of shard K of N. Missing gives 1/1 (every
+  // document). False when the value is not K/N with 1 <= K <= N; index and count are then 0,
+  // which no document's shard matches.
+  bool Shard(int& index, int& count) const;
   bool IsAutoRun() const { return RunAndClose() || PureConsole() || Daemon() > 0; }
   // The typed settings whose value the getters above cannot read (so that they silently use
   // their default), at most one entry per setting. A negative Daemon counts as unreadable: no

@@ -1,6 +1,7 @@
 // The command line, the run-mode decision and the program's start-up and release as a whole.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "TestEnv.h"
@@ -162,4 +163,21 @@ TEST_F(ProgramFixture, HeadlessRunWithoutTargetIsNotCarriedOut) {
   std::filesystem::resize_file(project, 17u << 20);
   EXPECT_EQ(Run(project), 2);
   EXPECT_EQ(windowed, 0);
+}
+
+TEST_F(ProgramFixture, ABadShardStopsEitherRunModeWithOneLine) {
+  for (const char* shard : {"0/3", "4/3", "x", "1/0", "2"}) {
+    for (const char* mode : {"True", "False"}) {
+      SCOPED_TRACE(std::string(shard) + " PureConsole=" + mode);
+      ::testing::internal::CaptureStderr();
+      EXPECT_EQ(Run("-P:Source=" + (dir / "in/*.doc?") + ";Target=" + (dir / "out") + ";PureConsole=" + mode +
+                    ";Shard=" + shard),
+                2);
+      std::string err = ::testing::internal::GetCapturedStderr();
+      EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+      EXPECT_NE(err.find(std::string("Shard=") + shard), std::string::npos) << err;
+    }
+  }
+  EXPECT_EQ(windowed, 0);
+  EXPECT_FALSE(testsupport::Exists(dir / "out"));
 }
