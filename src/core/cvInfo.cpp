@@ -3,6 +3,7 @@
 #include "core/Globals.h"
 #include "core/cvFileUtils.h"
 #include "core/cvProject.h"
+#include "platform/FileLock.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
@@ -13,6 +14,9 @@ namespace core {
 namespace {
 
 const char kStoreMagic[] = "QuillexStore/2";
+// Each holder keeps the lock for one small read and write; a wait this long means a holder
+// that will not let go, and a lost count is then better than a hung program.
+constexpr unsigned kStoreLockWaitMs = 10000;
 
 bool ParseInt64(const std::string& text, int64_t& out) {
   if (text.empty()) return false;
@@ -95,36 +99,40 @@ void TcvInfo::LoadStore() {
   store_.SetValue("v", "2");
 }
 
-void TcvInfo::SaveStore() {
+void TcvInfo::ChangeStore(const std::function<bool(SettingsList&)>& change) {
+  std::lock_guard<std::mutex> guard(lock_);
+  platform::FileLock fileLock(StoreFileName() + ".lock", kStoreLockWaitMs);
+  // A file that is gone or not ours leaves this process's own counts standing: a store that
+  // cannot be written (a read-only install) still counts for the links of this run.
   std::string bytes;
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    bytes = EncodeStore(store_.Lines());
+  std::vector<std::string> lines;
+  if (platform::ReadFileBytes(StoreFileName(), bytes, 1u << 20) && DecodeStore(bytes, lines)) {
+    store_.SetLines(lines);
+    store_.SetValue("v", "2");
   }
+  if (!change(store_)) return;
   try {
-    platform::WriteFileAtomic(StoreFileName(), bytes, true);
+    // Renamed into place, so a reader without the lock never sees a torn file either.
+    platform::WriteFileAtomic(StoreFileName(), EncodeStore(store_.Lines()), true);
   } catch (...) {
     // A store that cannot be written only loses counts.
   }
 }
 
+void TcvInfo::SaveStore() {
+  ChangeStore([](SettingsList&) { return true; });
+}
+
 void TcvInfo::UpdateCounter(const std::string& key, int64_t value, int64_t step) {
-  std::string bytes;
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    std::string stored = store_.Value(key);
+  ChangeStore([&](SettingsList& store) {
+    std::string stored = store.Value(key);
     int64_t current = 0;
     if (!ParseInt64(stored, current)) current = 0;
     std::string text = std::to_string(value > 0 ? value : current + step);
-    if (text == stored) return;
-    store_.SetValue(key, text);
-    bytes = EncodeStore(store_.Lines());
-    // Written under the lock, so that two updates never write the file at once.
-    try {
-      platform::WriteFileAtomic(StoreFileName(), bytes, true);
-    } catch (...) {
-    }
-  }
+    if (text == stored) return false;
+    store.SetValue(key, text);
+    return true;
+  });
 }
 
 std::string TcvInfo::CounterText() const {

@@ -6,7 +6,11 @@
 //
 // Threads: links and most counter updates come from the main thread; a worker records the
 // word processor's version. Store reads and writes are serialised by the store's own lock.
+// Processes: several programs may share one store (shards of one job beside one installed
+// program). Each change re-reads the file and writes it whole under a lock file beside it
+// (StoreFileName() + ".lock"), so no process writes back a stale copy over another's counts.
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -33,8 +37,9 @@ class TcvInfo {
   std::string StoreValue(const std::string& key) const;
   std::vector<std::string> StoreLines() const;
 
-  // Value > 0 replaces the stored number; otherwise Step is added to it. Writes the store when
-  // the text changed. Any thread.
+  // Value > 0 replaces the stored number; otherwise Step is added to the number stored in the
+  // file now (other processes' counts included). Writes the store when the text changed. Any
+  // thread.
   void UpdateCounter(const std::string& key, int64_t value, int64_t step);
   // Builds one link and hands it to the shell; never waits, never reports.
   void OpenLink(const std::string& page, const std::string& action, const std::string& extra);
@@ -58,6 +63,9 @@ class TcvInfo {
 
  private:
   std::string CounterText() const;
+  // Under the store's lock and the lock file: takes the file's lines when it holds a store,
+  // applies change, and writes the store when change returns true.
+  void ChangeStore(const std::function<bool(SettingsList&)>& change);
 
   const std::string exeName_;
   const std::string webSite_;

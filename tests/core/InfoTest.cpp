@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <thread>
+
 #include "TestEnv.h"
 #include "core/Globals.h"
 #include "core/cvFileUtils.h"
@@ -67,6 +69,22 @@ TEST_F(InfoFixture, UpdateCounterAddsStepsOrSetsValues) {
   EXPECT_FALSE(testsupport::Exists(info->StoreFileName()));
   info->UpdateCounter("S", 0, 0);
   EXPECT_FALSE(testsupport::Exists(info->StoreFileName()));
+}
+
+// Shards of one job share one store: every program's counts must add up, however they interleave.
+// Each thread stands for a process, with a store object and lock file handle of its own.
+TEST_F(InfoFixture, CountsOfProgramsSharingTheStoreAddUp) {
+  constexpr int kPrograms = 4, kRuns = 25;
+  std::vector<std::thread> programs;
+  for (int p = 0; p < kPrograms; ++p)
+    programs.emplace_back([this] {
+      auto info = Make();
+      for (int i = 0; i < kRuns; ++i) info->UpdateCounter("S", 0, 1);
+    });
+  for (auto& t : programs) t.join();
+  auto info = Make();
+  EXPECT_EQ(info->StoreValue("S"), std::to_string(kPrograms * kRuns));
+  EXPECT_EQ(info->StoreValue("R"), std::to_string(kPrograms + 1));
 }
 
 TEST_F(InfoFixture, LinkForms) {
