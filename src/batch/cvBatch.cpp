@@ -31,16 +31,34 @@ std::string MaskToRegex(const std::string& mask) {
   return result + "$";
 }
 
-int ShardOf(const std::string& relativePath, int count) {
-  // FNV-1a 64 of the path's bytes: fixed by its definition, so every node, build and version
-  // of the program computes the same shard. Its low bits mix poorly (bit 0 is the parity of
-  // the bytes' low bits), so the shard comes from the high 32 bits by multiply and shift.
+namespace {
+
+// Documents whose texts would take one name (a.doc and a.docx; with a flat target, x.doc in two
+// folders) share a shard: only within one run does the name settled for one keep the other from
+// overwriting it.
+std::string ShardKey(const std::string& relativePath, bool keepSubdirs) {
+  return platform::ChangeFileExt(keepSubdirs ? relativePath : platform::ExtractFileName(relativePath), "");
+}
+
+}  // namespace
+
+int ShardOf(const std::string& key, int count) {
+  if (count < 1) return 0;
+  // FNV-1a 64 of the key's bytes, then MurmurHash3's 64-bit finaliser: both fixed by their
+  // definitions, so every node, build and version of the program computes the same shard. FNV
+  // alone spreads similar names badly: its last bytes barely reach the high bits, and its bit 0
+  // is the parity of the bytes' low bits.
   uint64_t hash = 14695981039346656037ull;
-  for (unsigned char c : relativePath) {
+  for (unsigned char c : key) {
     hash ^= c;
     hash *= 1099511628211ull;
   }
-  return static_cast<int>(((hash >> 32) * static_cast<uint64_t>(count)) >> 32) + 1;
+  hash ^= hash >> 33;
+  hash *= 0xff51afd7ed558ccdull;
+  hash ^= hash >> 33;
+  hash *= 0xc4ceb9fe1a85ec53ull;
+  hash ^= hash >> 33;
+  return static_cast<int>(hash % static_cast<uint64_t>(count)) + 1;
 }
 
 void SetSkipLockFiles(bool on) { g_skipLockFiles.store(on); }
@@ -110,8 +128,10 @@ TcvNode& TcvBatch::Append(std::unique_ptr<TcvNode> entry) {
 bool TcvBatch::InShard(const std::string& fileName) const {
   std::lock_guard<std::mutex> guard(fieldsLock_);
   if (shardCount_ == 1) return true;
+  if (shardCount_ < 1) return false;
   bool below = fileName.compare(0, sourceDir_.size(), sourceDir_) == 0;
-  return shardIndex_ == ShardOf(below ? fileName.substr(sourceDir_.size()) : fileName, shardCount_);
+  return shardIndex_ == ShardOf(ShardKey(below ? fileName.substr(sourceDir_.size()) : fileName, shardKeepsSubdirs_),
+                                shardCount_);
 }
 
 void TcvBatch::AddFile(const std::string& fileName) {

@@ -57,9 +57,11 @@ using TcvNodeList = std::vector<std::unique_ptr<TcvNode>>;
 // else (also "|" and "\") passes through. An empty mask gives "$", which accepts every path.
 std::string MaskToRegex(const std::string& mask);
 
-// The shard (1..count) of a document, from its path below the source folder, so that nodes
-// which mount the documents at different points agree. count must be at least 1.
-int ShardOf(const std::string& relativePath, int count);
+// The shard (1..count) of a document's key: its path below the source folder (so that nodes
+// which mount the documents at different points agree) without the extension, and without the
+// folders when the targets are flat, so that documents whose texts would share a name share a
+// shard. A count below 1 gives 0, no shard.
+int ShardOf(const std::string& key, int count);
 
 // While on, names beginning with "~$" (a word processor's lock files) never become entries.
 // Off until the program turns it on at start-up. Any thread.
@@ -136,7 +138,7 @@ class TcvBatch : public platform::Thread {
   void SetTargetDir(const std::string& targetDir);
 
  protected:
-  // Reads "RegExt", "SkipHidden" and "Shard" from the project, walks the source, and completes
+  // Reads "RegExt", "SkipHidden", "Shard" and "KeepTargetSubdirs" from the project, walks the source, and completes
   // the list, also when told to terminate or when the walk fails. A Shard that cannot be read
   // lists nothing: taking every document would convert other shards' documents twice.
   void Execute() override;
@@ -175,6 +177,7 @@ class TcvBatch : public platform::Thread {
   bool skipHidden_ = false;
   int shardIndex_ = 1;  // this run's shard of shardCount_; 1 of 1 takes every document
   int shardCount_ = 1;
+  bool shardKeepsSubdirs_ = true;
 
   TcvNodeEvent onNode_;
 };

@@ -31,10 +31,12 @@ void TcvBatch::Execute() {
   std::string regExt;
   bool skipHidden = false;
   int shardIndex = 1, shardCount = 1;
+  bool keepSubdirs = true;
   if (core::TcvProject* project = core::cvProject()) {
     regExt = project->Value("RegExt");
     skipHidden = project->Bool("SkipHidden", false);
     project->Shard(shardIndex, shardCount);
+    keepSubdirs = project->KeepTargetSubdirs();
   }
   std::string root, mask;
   bool recursive = false;
@@ -44,6 +46,7 @@ void TcvBatch::Execute() {
     skipHidden_ = skipHidden;
     shardIndex_ = shardIndex;
     shardCount_ = shardCount;
+    shardKeepsSubdirs_ = keepSubdirs;
     root = sourceDir_;
     mask = mask_;
     recursive = recursive_;

@@ -1,4 +1,5 @@
 // Shard=K/N: which documents a run lists, and that N runs share a tree out exactly and evenly.
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -46,23 +47,43 @@ class Shards : public BatchTest {
 };
 
 // Shards computed by different versions of the program must agree, so the hash is pinned.
-TEST(ShardOf, IsFnv1a64OfThePathBytesTakenFromItsHighBits) {
-  EXPECT_EQ(batch::ShardOf("a", 2), 2);
-  EXPECT_EQ(batch::ShardOf("a", 7), 5);
-  EXPECT_EQ(batch::ShardOf("sub/report.docx", 4), 1);
-  EXPECT_EQ(batch::ShardOf("", 7), 6);
+TEST(ShardOf, IsFnv1a64WithMurmurFinalisingOfTheKeyBytes) {
+  EXPECT_EQ(batch::ShardOf("a", 4), 4);
+  EXPECT_EQ(batch::ShardOf("a", 7), 2);
+  EXPECT_EQ(batch::ShardOf("sub/report", 4), 2);
+  EXPECT_EQ(batch::ShardOf("", 3), 3);
   EXPECT_EQ(batch::ShardOf("anything", 1), 1);
 }
 
 TEST_F(Shards, ShardsPartitionATreeEvenlyWhereverItIsMounted) {
-  for (int i = 0; i < 400; ++i)
-    testsupport::WriteFile(dir / ("in/d" + std::to_string(i % 7) + "/report-" + std::to_string(i) + ".docx"), "x");
+  for (int i = 0; i < 400; ++i) {
+    std::string name = "in/d" + std::to_string(i % 7) + "/report-" + std::to_string(i);
+    testsupport::WriteFile(dir / (name + ".docx"), "x");
+    if (i % 10 == 0) testsupport::WriteFile(dir / (name + ".doc"), "x");
+  }
   ASSERT_EQ(::symlink((dir / "in").c_str(), (dir / "mnt").c_str()), 0);
   Partition(dir / "in", 3, dir / "mnt");
+  // Documents whose texts would take one name come in one shard, so that one run settles it.
+  for (int k = 1; k <= 4; ++k) {
+    auto names = List(dir / "in", std::to_string(k) + "/4");
+    for (auto& name : names)
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".doc") == 0) {
+        EXPECT_NE(std::find(names.begin(), names.end(), name + "x"), names.end()) << name;
+      }
+  }
   Partition(dir / "in", 4);
+  project->SetValue("KeepTargetSubdirs", "False");
+  testsupport::WriteFile(dir / "flat/a/same.doc", "x");
+  testsupport::WriteFile(dir / "flat/b/same.docx", "x");
+  testsupport::WriteFile(dir / "flat/c/d/same.docm", "x");
+  for (int k = 1; k <= 4; ++k) {
+    auto size = List(dir / "flat", std::to_string(k) + "/4").size();
+    EXPECT_TRUE(size == 0 || size == 3) << k;
+  }
+  project->SetValue("KeepTargetSubdirs", "");
   // The program refuses these before any run; a run that meets one anyway lists nothing.
   for (const char* bad : {"4/3", "0/3", "x", "1/0", "2", "1/2 "}) EXPECT_TRUE(List(dir / "in", bad).empty()) << bad;
-  EXPECT_EQ(List(dir / "in", "1/1").size(), 400u);
+  EXPECT_EQ(List(dir / "in", "1/1").size(), 440u);
 }
 
 TEST_F(Shards, TheSharedCorpusSplitsEvenly) {
