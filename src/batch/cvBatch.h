@@ -138,9 +138,10 @@ class TcvBatch : public platform::Thread {
   void SetTargetDir(const std::string& targetDir);
 
  protected:
-  // Reads "RegExt", "SkipHidden", "Shard" and "KeepTargetSubdirs" from the project, walks the source, and completes
-  // the list, also when told to terminate or when the walk fails. A Shard that cannot be read
-  // lists nothing: taking every document would convert other shards' documents twice.
+  // Reads "RegExt", "SkipHidden", "Shard" and "KeepTargetSubdirs" from the project, walks the
+  // source, and completes the list, also when told to terminate or when the walk fails. A Shard
+  // that cannot be read lists nothing: taking every document would convert other shards'
+  // documents twice.
   void Execute() override;
   // Called by NextNode each time it found no entry to hand out, without the lock held. Lets
   // a test append between a worker's look at the list and its decision to wait or end.

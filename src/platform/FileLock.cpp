@@ -1,10 +1,11 @@
 #include "platform/FileLock.h"
 
-#include <cerrno>
-#include <chrono>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
 
 #include "platform/Thread.h"
 

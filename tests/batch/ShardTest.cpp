@@ -1,9 +1,10 @@
 // Shard=K/N: which documents a run lists, and that N runs share a tree out exactly and evenly.
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <map>
-#include <unistd.h>
 
 #include "BatchTestEnv.h"
 
@@ -82,7 +83,8 @@ TEST_F(Shards, ShardsPartitionATreeEvenlyWhereverItIsMounted) {
   }
   project->SetValue("KeepTargetSubdirs", "");
   // The program refuses these before any run; a run that meets one anyway lists nothing.
-  for (const char* bad : {"4/3", "0/3", "x", "1/0", "2", "1/2 "}) EXPECT_TRUE(List(dir / "in", bad).empty()) << bad;
+  for (const char* bad : {"4/3", "0/3", "x", "1/0", "2", "1/2 "})
+    EXPECT_TRUE(List(dir / "in", bad).empty()) << bad;
   EXPECT_EQ(List(dir / "in", "1/1").size(), 440u);
 }
 
