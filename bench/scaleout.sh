@@ -42,7 +42,11 @@ run() { # NAME COMMAND...: runs into a fresh $WORK/out-NAME, records the wall ti
 for r in $(seq 1 "$ROUNDS"); do
   echo "round $r"
   run local "$WORK/bin/quillex" "-P:Source=$WORK/in/*.doc?;Target=$WORK/out-local;PureConsole=True;ThreadsCount=2;LogFile=$WORK/local.log"
+  # Each Slurm run meets an idle cluster, as a job of its own would: right after a job, the node
+  # takes a few seconds to be offered again.
+  sleep 5
   run slurm2x1 "$ROOT/scripts/slurm-convert" --shards 2 --workers 1 --log "$WORK/slurm2x1.log" "$WORK/in" "$WORK/out-slurm2x1"
+  sleep 5
   run slurm4x1 "$ROOT/scripts/slurm-convert" --shards 4 --workers 1 --log "$WORK/slurm4x1.log" "$WORK/in" "$WORK/out-slurm4x1"
   for name in slurm2x1 slurm4x1; do
     diff -rq -x 'run.*' "$WORK/out-local" "$WORK/out-$name" >"$WORK/diff.txt" && echo "$name: texts identical to local" ||
