@@ -86,9 +86,10 @@ cluster_stop() {
   local c=$1 name pid i
   [ -n "$c" ] && [ -d "$c" ] || return 0
   # Jobs first, so that no task outlives its node; then the daemons in the recipe's order.
-  [ -f "$c/slurm.conf" ] && SLURM_CONF=$c/slurm.conf timeout 10 scancel --full --quiet -u root 2>/dev/null
+  # Callers may run with errexit: nothing here may end them early.
+  [ -f "$c/slurm.conf" ] && SLURM_CONF=$c/slurm.conf timeout 10 scancel --full --quiet -u root 2>/dev/null || true
   for name in slurmd slurmctld munged; do
-    [ -s "$c/$name.pid" ] && kill "$(cat "$c/$name.pid")" 2>/dev/null
+    [ -s "$c/$name.pid" ] && kill "$(cat "$c/$name.pid")" 2>/dev/null || true
   done
   for i in $(seq 1 100); do
     [ -z "$(cluster_pids "$c")" ] && return 0
