@@ -130,8 +130,8 @@ bool TcvBatch::InShard(const std::string& fileName) const {
   if (shardCount_ == 1) return true;
   if (shardCount_ < 1) return false;
   bool below = fileName.compare(0, sourceDir_.size(), sourceDir_) == 0;
-  return shardIndex_ == ShardOf(ShardKey(below ? fileName.substr(sourceDir_.size()) : fileName, shardKeepsSubdirs_),
-                                shardCount_);
+  std::string key = ShardKey(below ? fileName.substr(sourceDir_.size()) : fileName, shardKeepsSubdirs_);
+  return shardIndex_ == ShardOf(key, shardCount_);
 }
 
 void TcvBatch::AddFile(const std::string& fileName) {
