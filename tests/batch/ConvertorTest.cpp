@@ -270,8 +270,9 @@ TEST_F(Chain, EntriesOfOneRunNeverShareATargetWhateverTheWorkerCount) {
       }
       b.UnlockList();
       written.insert("none.txt");
-      if (written.insert("-quillex-x.txt").second)
+      if (written.insert("-quillex-x.txt").second) {
         EXPECT_EQ(testsupport::ReadFile(dir / "out/-quillex-x.txt"), "old");
+      }
       // No claim of the failed entry is left behind as an empty text.
       std::set<std::string> present;
       for (const auto& entry : std::filesystem::directory_iterator(dir / "out"))

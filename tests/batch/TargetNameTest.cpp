@@ -92,8 +92,9 @@ TEST_F(TargetName, NamesFollowTheSettingsAndTheExistingFiles) {
       EXPECT_EQ(target, out() + c.expected);
       EXPECT_TRUE(platform::DirectoryExists(platform::ExtractFilePath(target)));
       // A claimed name is no text until something is written to it.
-      if (std::find(c.existing.begin(), c.existing.end(), c.expected) == c.existing.end())
+      if (std::find(c.existing.begin(), c.existing.end(), c.expected) == c.existing.end()) {
         EXPECT_FALSE(conv.TargetWritten(target));
+      }
       testsupport::WriteFile(target, "text");
       EXPECT_TRUE(conv.TargetWritten(target));
       EXPECT_EQ(node.Status.load(), batch::NodeRunning);
