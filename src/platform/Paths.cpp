@@ -61,14 +61,19 @@ std::string FileUrlToPath(const std::string& path) {
   return "/" + rest;
 }
 
-bool HasUrlScheme(const std::string& text) {
-  std::size_t colon = text.find("://");
-  if (colon == std::string::npos || colon == 0 || !IsAsciiLetter(text[0])) return false;
+std::size_t UrlSchemeLength(const std::string& text) {
+  std::size_t colon = text.find(':');
+  if (colon == std::string::npos || colon == 0 || !IsAsciiLetter(text[0])) return 0;
   for (std::size_t i = 1; i < colon; ++i) {
     char c = text[i];
-    if (!IsAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return false;
+    if (!IsAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return 0;
   }
-  return true;
+  return colon;
+}
+
+bool HasUrlScheme(const std::string& text) {
+  std::size_t scheme = UrlSchemeLength(text);
+  return scheme > 0 && text.compare(scheme, 3, "://") == 0;
 }
 
 }  // namespace platform

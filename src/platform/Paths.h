@@ -24,8 +24,11 @@ std::string ExcludeTrailingPathDelimiter(const std::string& path);
 // file://localhost/x the local /x, and file:/// an empty string. Anything else comes back
 // unchanged.
 std::string FileUrlToPath(const std::string& path);
-// True for "scheme://..." with a scheme of letters, digits, "+", "-" or "." that begins
-// with a letter, in any letter case: an address, never a path of this machine.
+// The length of the URL scheme that text begins with ("http" in http://srv/, "mailto" in
+// mailto:a@b): letters, digits, "+", "-" or "." beginning with a letter, in any letter case,
+// followed by ":". 0 when text begins with none.
+std::size_t UrlSchemeLength(const std::string& text);
+// True for "scheme://...": an address, never a path of this machine.
 bool HasUrlScheme(const std::string& text);
 
 }  // namespace platform

@@ -3,35 +3,21 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+
 #include <thread>
 
+#include "platform/Paths.h"
 #include "platform/TextEncoding.h"
 
 extern char** environ;
 
 namespace platform {
-namespace {
-
-// "scheme:" at the start, as in http://, https:// and mailto:. A single letter is no scheme, and
-// anything from "/" on is a path.
-bool HasUrlScheme(const std::string& link) {
-  std::size_t colon = link.find(':');
-  if (colon == std::string::npos || colon < 2) return false;
-  for (std::size_t i = 0; i < colon; ++i) {
-    unsigned char c = static_cast<unsigned char>(link[i]);
-    bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
-    if (!letter && !(i > 0 && other)) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 void ShellOpen(const std::string& link) {
-  // A local name is bytes that must be found on disk as they are; only a URL carries its
-  // characters outside ASCII percent-encoded.
-  std::string arg = HasUrlScheme(link) ? PercentEncodeNonAscii(link) : link;
+  // A local name is bytes that must be found on disk as they are; only a URL (http:, mailto:)
+  // carries its characters outside ASCII percent-encoded. A single letter before ":" is no
+  // scheme, and a ":" after a "/" belongs to a path.
+  std::string arg = UrlSchemeLength(link) >= 2 ? PercentEncodeNonAscii(link) : link;
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attr;
   if (::posix_spawn_file_actions_init(&actions) != 0) return;

@@ -29,9 +29,11 @@ cluster_start() {
   cpus=$(nproc)
   port=$(_cluster_ports) || { echo "no free ports" >&2; return 1; }
   mkdir -p "$c/state" "$c/spool" || return 1
-  head -c 1024 /dev/urandom >"$c/munge.key" && chmod 400 "$c/munge.key"
-  munged --socket="$c/munge.sock" --key-file="$c/munge.key" --pid-file="$c/munged.pid" \
-    --log-file="$c/munged.log" --seed-file="$c/munge.seed" --force || return 1
+  # Munge with a key, socket, log and state of the cluster's own: nothing under /etc or /run.
+  local m=$c/munge
+  head -c 1024 /dev/urandom >"$m.key" && chmod 400 "$m.key"
+  munged --socket="$m.sock" --key-file="$m.key" --pid-file="${m}d.pid" --log-file="${m}d.log" \
+    --seed-file="$m.seed" --force || return 1
   cat >"$c/slurm.conf" <<EOF
 ClusterName=qx
 SlurmctldHost=$host
