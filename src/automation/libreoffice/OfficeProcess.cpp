@@ -9,6 +9,7 @@
 
 #include "automation/LibreOfficeWriter.h"
 #include "automation/OleError.h"
+#include "automation/libreoffice/ProfileSeed.h"
 #include "automation/libreoffice/UnoSession.h"
 #include "platform/FileSystem.h"
 #include "platform/TextEncoding.h"
@@ -69,9 +70,7 @@ std::string NewPipeName() {
 }
 
 // A file URL for a folder we created ourselves under the temporary folder.
-std::string FolderUrl(const std::string& path) {
-  return "file://" + platform::PercentEncodeNonAscii(path);
-}
+std::string FolderUrl(const std::string& path) { return "file://" + platform::PercentEncodeNonAscii(path); }
 
 // Office pipes live in this fixed folder, whatever TMPDIR says.
 std::string PipeSocketPath(const std::string& pipeName) {
@@ -100,7 +99,7 @@ OfficeProcess::OfficeProcess() : pipeName_(NewPipeName()) {
   } catch (const std::exception& e) {
     throw EOleError(std::string("Cannot create the LibreOffice profile folder: ") + e.what());
   }
-  ProfileTemplate::Instance().CopyInto(profile_);
+  if (!ProfileTemplate::Instance().CopyInto(profile_)) SeedProfile(profile_);
   try {
     Launch();
   } catch (...) {

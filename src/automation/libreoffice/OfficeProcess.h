@@ -4,9 +4,9 @@
 // server (WriterServer); Kill and IsRunning may be called from any thread, the rest from the
 // owner's thread. The destructor kills the office if it still runs and removes the profile.
 //
-// Starting is the expensive part of a server, so the profile is prepared once per program run
-// (the office's first-start pass, which ends with exit status 81) and copied for every later
-// office; the template is removed when the program ends.
+// Starting is the expensive part of a server, so a new profile is seeded (ProfileSeed.h) and
+// prepared once per program run (the office's first-start pass, which ends with exit status 81),
+// then copied for every later office; the template is removed when the program ends.
 //
 // An office that ends abnormally (killed, crashed, stopped at a time limit) leaves its pipe
 // sockets in the system's temporary folder. Their names follow from the pipe name and the
