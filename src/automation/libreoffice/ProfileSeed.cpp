@@ -1,18 +1,13 @@
 #include "automation/libreoffice/ProfileSeed.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "automation/LibreOfficeWriter.h"
 #include "platform/FileSystem.h"
 
 namespace automation::lo {
 
 std::string OfficeProductVersion(const std::string& programFolder) {
-  std::ifstream in(programFolder + "/../share/registry/main.xcd", std::ios::binary);
-  std::stringstream data;
-  data << in.rdbuf();
-  const std::string xcd = data.str();
+  std::string xcd;
+  if (!platform::ReadFileBytes(programFolder + "/../share/registry/main.xcd", xcd)) return {};
   // The schema declares the property with its type ("ooSetupVersion" oor:type=...); the value
   // sits in the data part, where the name closes the tag.
   const std::string name = "oor:name=\"ooSetupVersion\">";
@@ -30,16 +25,20 @@ std::string OfficeProductVersion(const std::string& programFolder) {
 void SeedProfile(const std::string& profile) {
   static const std::string version = OfficeProductVersion(LibreOfficeProgramFolder());
   if (version.empty()) return;
-  // Should the folder or the file not be made, the office starts unseeded: slower, not wrong.
-  platform::ForceDirectories(profile + "/user");
-  std::ofstream out(profile + "/user/registrymodifications.xcu", std::ios::binary);
-  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-         "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-         "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
-         "oor:op=\"fuse\"><value>"
-      << version << "</value></prop></item>\n</oor:items>\n";
+  const std::string record =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+      "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+      "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
+      "oor:op=\"fuse\"><value>" +
+      version + "</value></prop></item>\n</oor:items>\n";
+  try {
+    platform::ForceDirectoriesOrThrow(profile + "/user");
+    platform::WriteFileInPlace(profile + "/user/registrymodifications.xcu", record, false);
+  } catch (const std::exception&) {
+    // An unseeded profile starts slower, not wrong.
+  }
 }
 
 }  // namespace automation::lo
