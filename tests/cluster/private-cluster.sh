@@ -29,11 +29,13 @@ cluster_start() {
   cpus=$(nproc)
   port=$(_cluster_ports) || { echo "no free ports" >&2; return 1; }
   mkdir -p "$c/state" "$c/spool" || return 1
-  # Munge with a key, socket, log and state of the cluster's own: nothing under /etc or /run.
+  # Munge with a key, socket, log and random-number state of the cluster's own: nothing under
+  # /etc, /run or /var.
   local m=$c/munge
   head -c 1024 /dev/urandom >"$m.key" && chmod 400 "$m.key"
+  local random_state=$m.random-state
   munged --socket="$m.sock" --key-file="$m.key" --pid-file="${m}d.pid" --log-file="${m}d.log" \
-    --seed-file="$m.seed" --force || return 1
+    "--seed-file=$random_state" --force || return 1
   cat >"$c/slurm.conf" <<EOF
 ClusterName=qx
 SlurmctldHost=$host
