@@ -1,7 +1,5 @@
 #include "app/Program.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -18,6 +16,8 @@
 #include "core/Globals.h"
 #include "core/cvInfo.h"
 #include "core/cvProject.h"
+#include "platform/Paths.h"
+#include "platform/Process.h"
 #include "platform/Signals.h"
 #include "platform/UserPlaces.h"
 
@@ -88,10 +88,7 @@ std::string SettingsError(const core::TcvProject& project) {
 }  // namespace
 
 bool IsHeadless(bool pureConsole, const std::string& source) {
-  // Web addresses ignore letter case: HTTP://srv/a.doc is one too.
-  std::string lower = source;
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-  return pureConsole && lower.find("http") == std::string::npos;
+  return pureConsole && !platform::IsWebAddress(source);
 }
 
 int RunProgram(const ProgramOptions& options) {
@@ -133,6 +130,12 @@ int RunProgram(const ProgramOptions& options) {
     ProgressLine::Say(why);
     return TcvMain::kNotCarriedOut;
   }
+
+  // The first line of defence against documents that reach for the network; without it the
+  // office's own settings still block what they can, and the user should know the difference.
+  if (std::string problem = platform::PrivateNetworkProblem(); !problem.empty())
+    ProgressLine::Say("LibreOffice runs on the shared network, since " + problem +
+                      "; only its own settings keep documents from fetching linked content");
 
   // Both runs end in order on a stop signal: the window closes as if the user closed it.
   platform::InstallStopSignals();

@@ -11,6 +11,7 @@
 #include "core/cvInfo.h"
 #include "core/cvProject.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "platform/Process.h"
 
 namespace convert {
@@ -24,8 +25,6 @@ bool SettingBool(const char* key, bool def) {
   auto* project = core::cvProject();
   return project ? project->Bool(key, def) : def;
 }
-
-bool IsWebAddress(const std::string& name) { return name.find("://") != std::string::npos; }
 
 }  // namespace
 
@@ -134,15 +133,17 @@ void TcvWordOle::OpenDocument(const std::string& fileName) {
   EnsureServer();
   if (Doc) return;
   bool exists = platform::FileExists(fileName);
-  if (!exists && !IsWebAddress(fileName)) {
+  if (!exists && !platform::IsWebAddress(fileName)) {
     // Messages name no file: the log names the source, and equal failures read alike.
-    if (platform::DirectoryExists(fileName)) throw std::runtime_error("The source is a folder, not a document");
+    if (platform::DirectoryExists(fileName))
+      throw std::runtime_error("The source is a folder, not a document");
     throw std::runtime_error("The source file does not exist");
   }
   AutoObject documents = App.Get("Documents").AsObject();
   if (exists && IsSkipPassword())
-    Doc = documents.Call("Open", {Variant(fileName), Variant::Missing(), Variant(IsReadOnly()), Variant::Missing(),
-                                  Variant(kDummyPassword)})
+    Doc = documents
+              .Call("Open", {Variant(fileName), Variant::Missing(), Variant(IsReadOnly()), Variant::Missing(),
+                             Variant(kDummyPassword)})
               .AsObject();
   else
     Doc = documents.Call("Open", {Variant(fileName), Variant::Missing(), Variant(IsReadOnly())}).AsObject();

@@ -76,4 +76,9 @@ bool HasUrlScheme(const std::string& text) {
   return scheme > 0 && text.compare(scheme, 3, "://") == 0;
 }
 
+bool IsWebAddress(const std::string& text) {
+  if (!HasUrlScheme(text)) return false;
+  return !(UrlSchemeLength(text) == 4 && strncasecmp(text.c_str(), "file", 4) == 0);
+}
+
 }  // namespace platform

@@ -30,5 +30,8 @@ std::string FileUrlToPath(const std::string& path);
 std::size_t UrlSchemeLength(const std::string& text);
 // True for "scheme://...": an address, never a path of this machine.
 bool HasUrlScheme(const std::string& text);
+// True for an address the word processor would fetch: "scheme://..." with any scheme but
+// file. A local path never is one, whatever it contains (/data/http-logs/a.doc).
+bool IsWebAddress(const std::string& text);
 
 }  // namespace platform

@@ -1,18 +1,22 @@
 #include "platform/Process.h"
 
-#include <cerrno>
-#include <condition_variable>
-#include <cstring>
-#include <deque>
 #include <fcntl.h>
-#include <fstream>
-#include <functional>
-#include <set>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <thread>
+
+#include "platform/ChildIsolation.h"
 
 extern char** environ;
 
@@ -27,7 +31,11 @@ struct SpawnResult {
 
 // Runs in the child between fork and exec: async-signal-safe calls only.
 [[noreturn]] void ExecChild(char* const* argv, char* const* envp, const ProcessOptions& options, pid_t parent,
-                            int reportFd) {
+                            int reportFd, const detail::IdMaps* isolation) {
+  // Before the death signal is asked for: entering a user namespace changes the credentials,
+  // and a later request then certainly holds. A refusal was found by the probe already; the
+  // child then runs on the shared network, as the caller was told.
+  if (isolation) detail::EnterPrivateNetwork(*isolation);
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   // A new session keeps the death signal above: it is tied to the parent, not to the group.
   if (options.ownSession) setsid();
@@ -84,6 +92,9 @@ SpawnResult Spawn(const ProcessOptions& options) {
   for (const auto& e : envStrings) envp.push_back(const_cast<char*>(e.c_str()));
   envp.push_back(nullptr);
 
+  std::optional<detail::IdMaps> isolation;
+  if (options.privateNetwork && detail::PrivateNetworkProblem().empty()) isolation = detail::PrepareIdMaps();
+
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) {
     result.error = errno;
@@ -91,7 +102,8 @@ SpawnResult Spawn(const ProcessOptions& options) {
   }
   pid_t parent = getpid();
   pid_t pid = fork();
-  if (pid == 0) ExecChild(argv.data(), envp.data(), options, parent, report[1]);
+  if (pid == 0)
+    ExecChild(argv.data(), envp.data(), options, parent, report[1], isolation ? &*isolation : nullptr);
   close(report[1]);
   if (pid < 0) {
     result.error = errno;
@@ -284,6 +296,23 @@ std::optional<ProcessExit> Process::Exit() {
   std::lock_guard lock(mutex_);
   PollLocked();
   return exit_;
+}
+
+std::string PrivateNetworkProblem() { return detail::PrivateNetworkProblem(); }
+
+long long ResidentMemoryBytes(int pid) {
+  if (pid <= 0) return -1;
+  // statm is one short line of page counts; the second is the resident set.
+  int fd = open(("/proc/" + std::to_string(pid) + "/statm").c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  char buffer[128];
+  ssize_t n = read(fd, buffer, sizeof buffer - 1);
+  close(fd);
+  if (n <= 0) return -1;
+  buffer[n] = '\0';
+  long long size = 0, resident = 0;
+  if (std::sscanf(buffer, "%lld %lld", &size, &resident) != 2) return -1;
+  return resident * sysconf(_SC_PAGESIZE);
 }
 
 int CurrentUserId() { return static_cast<int>(getuid()); }

@@ -38,6 +38,10 @@ struct ProcessOptions {
   // The child leads a session of its own, so that signals a terminal sends to the foreground
   // process group (Ctrl-C and the like) never reach it; it still dies with this process.
   bool ownSession = false;
+  // The child runs in a network namespace of its own, with no interface but a loopback that
+  // is down: it reaches no host, not even this one, except through sockets in the file system.
+  // Where the system refuses one (PrivateNetworkProblem), the child runs on the shared network.
+  bool privateNetwork = false;
 };
 
 // How a child ended.
@@ -83,6 +87,14 @@ class Process {
 // Start kills a new child at once and throws EProcessError. Any thread; returns at once (the
 // owners reap their children as usual).
 void KillStartedProcesses();
+
+// Why children cannot be given a private network here, as a phrase ("the system refused a
+// network namespace (Operation not permitted)"); empty when they can. Probed once; any thread.
+std::string PrivateNetworkProblem();
+
+// The resident memory of a running process in bytes, from /proc; -1 when it cannot be read
+// (the process has ended).
+long long ResidentMemoryBytes(int pid);
 
 // The real user id of this program (names of per-user files such as the office's pipes).
 int CurrentUserId();

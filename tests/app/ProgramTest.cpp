@@ -103,6 +103,9 @@ TEST(RunMode, HeadlessOnlyForPureConsoleWithoutWebSource) {
   EXPECT_FALSE(app::IsHeadless(true, "http://srv/a.doc"));
   EXPECT_FALSE(app::IsHeadless(true, "HTTP://srv/a.doc"));
   EXPECT_FALSE(app::IsHeadless(false, "/in/*.doc?"));
+  // Only a scheme makes an address: a local folder may be named for one.
+  EXPECT_TRUE(app::IsHeadless(true, "/data/http-logs/*.doc?"));
+  EXPECT_TRUE(app::IsHeadless(true, "file:///data/http/a.doc"));
 }
 
 namespace {

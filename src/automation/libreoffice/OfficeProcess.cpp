@@ -138,6 +138,9 @@ void OfficeProcess::Launch() {
   options.removeEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "SESSION_MANAGER"};
   options.extraEnvironment = {"SAL_USE_VCLPLUGIN=svp", "TMPDIR=" + tmp};
   options.ownSession = true;
+  // Documents come from strangers: a linked picture or object must not reach any host, on the
+  // user's network or beyond. The UNO pipe is a socket in the file system and still connects.
+  options.privateNetwork = true;
   try {
     process_ = platform::Process::Start(options);
   } catch (const std::exception& e) {

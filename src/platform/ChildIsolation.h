@@ -1,0 +1,29 @@
+#pragma once
+// What a child process may not reach: a network namespace of its own, entered between fork and
+// exec. Internal to platform/: Process.cpp calls it in the child, where only async-signal-safe
+// calls are allowed, so everything the child needs is prepared in the parent first.
+//
+// A new network namespace holds one loopback interface, down: nothing outside the process
+// tree can be reached, while sockets in the file system (the UNO pipe) still connect, since
+// they belong to the mount namespace. Root enters one directly; an ordinary user through a
+// user namespace that maps only the user's own ids, which changes no file access.
+#include <string>
+
+namespace platform::detail {
+
+// The id maps written for the user namespace, formatted before fork.
+struct IdMaps {
+  char uidMap[48];
+  char gidMap[48];
+};
+IdMaps PrepareIdMaps();
+
+// In the child: 0 once it runs in a network namespace of its own, else the errno of the step
+// that failed. Async-signal-safe.
+int EnterPrivateNetwork(const IdMaps& maps);
+
+// Whether children can be given a private network here: empty when they can, otherwise the
+// reason, as a phrase. Probed once, in a short-lived child; any thread.
+const std::string& PrivateNetworkProblem();
+
+}  // namespace platform::detail
