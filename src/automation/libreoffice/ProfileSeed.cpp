@@ -22,22 +22,49 @@ std::string OfficeProductVersion(const std::string& programFolder) {
   return version;
 }
 
+namespace {
+
+// In the form the office writes its own user settings; the schema gives each value its type.
+std::string Prop(const std::string& name, const std::string& value) {
+  return "<prop oor:name=\"" + name + "\" oor:op=\"fuse\"><value>" + value + "</value></prop>";
+}
+
+std::string Item(const std::string& path, const std::string& props) {
+  return "<item oor:path=\"" + path + "\">" + props + "</item>\n";
+}
+
+// No web request leaves the office but to this proxy, where nothing listens: the discard port
+// of this machine, which in the office's private network is not even up.
+std::string ProxyGuard() {
+  std::string props = Prop("ooInetProxyType", "1") + Prop("ooInetNoProxy", "");
+  for (const char* scheme : {"HTTP", "HTTPS", "FTP"}) {
+    props += Prop(std::string("ooInet") + scheme + "ProxyName", "127.0.0.1");
+    props += Prop(std::string("ooInet") + scheme + "ProxyPort", "9");
+  }
+  return Item("/org.openoffice.Inet/Settings", props);
+}
+
+}  // namespace
+
 void SeedProfile(const std::string& profile) {
   static const std::string version = OfficeProductVersion(LibreOfficeProgramFolder());
-  if (version.empty()) return;
+  std::string items =
+      Item("/org.openoffice.Office.Common/Security/Scripting",
+           Prop("BlockUntrustedRefererLinks", "true") +
+               Prop("DisableMacrosExecution", "true") + Prop("MacroSecurityLevel", "3")) +
+      ProxyGuard();
+  if (!version.empty())
+    items += Item("/org.openoffice.Setup/Product", Prop("ooSetupLastVersion", version));
   const std::string record =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
       "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-      "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
-      "oor:op=\"fuse\"><value>" +
-      version + "</value></prop></item>\n</oor:items>\n";
+      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n" +
+      items + "</oor:items>\n";
   try {
     platform::ForceDirectoriesOrThrow(profile + "/user");
     platform::WriteFileInPlace(profile + "/user/registrymodifications.xcu", record, false);
   } catch (const std::exception&) {
-    // An unseeded profile starts slower, not wrong.
   }
 }
 
