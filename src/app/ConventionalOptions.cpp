@@ -32,6 +32,7 @@ const char kUsage[] =
     "      --regex RE          convert only paths that also match RE (RegExt)\n"
     "      --skip-hidden       leave out hidden files (SkipHidden)\n"
     "      --timeout MS        milliseconds one document may take, 0 none (ConvertTimeout)\n"
+    "      --memory-limit MIB  memory one LibreOffice may hold, 0 none (OfficeMemoryLimit)\n"
     "      --shard K/N         convert only the K-th of N shares of the documents (Shard)\n"
     "      --set NAME=VALUE    any other setting\n"
     "  -h, --help              show this text\n"
@@ -83,6 +84,7 @@ const Option kOptions[] = {
     {"", "--regex", "RegExt", Option::Text},
     {"", "--skip-hidden", "SkipHidden", Option::Flag},
     {"", "--timeout", "ConvertTimeout", Option::Number},
+    {"", "--memory-limit", "OfficeMemoryLimit", Option::Number},
     {"", "--shard", "Shard", Option::Text},
     {"", "--set", "", Option::Assignment},
 };

@@ -2,9 +2,9 @@
 
 #include "automation/OleError.h"
 #include "automation/Variant.h"
+#include "convert/PageBreaks.h"
 #include "core/Globals.h"
 #include "core/cvProject.h"
-#include "convert/PageBreaks.h"
 #include "platform/FileSystem.h"
 
 namespace convert {
@@ -25,8 +25,14 @@ TcvQUILLEX::TcvQUILLEX(batch::TcvBatch* batch, int count, batch::TcvNodeEvent on
     : TcvWordOle(batch, count, std::move(onNode)) {}
 
 void TcvQUILLEX::MarkPages() {
-  int32_t pages =
-      App.Get("ActiveWindow").AsObject().Get("ActivePane").AsObject().Get("Pages").AsObject().Get("Count").AsInt();
+  int32_t pages = App.Get("ActiveWindow")
+                      .AsObject()
+                      .Get("ActivePane")
+                      .AsObject()
+                      .Get("Pages")
+                      .AsObject()
+                      .Get("Count")
+                      .AsInt();
   AutoObject selection = App.Get("Selection").AsObject();
   selection.Call("HomeKey", {Variant(int32_t{6})});
   for (int32_t page = 1; page < pages; ++page) {
@@ -46,13 +52,14 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
   std::string target = GetTargetFileName(batch, node);
   if (target.empty()) return;
 
+  using Expiry = ConversionWatchdog::Expiry;
   std::string failure;
   bool failed = false;
-  bool timedOut = false;
+  Expiry expiry = Expiry::None;
   try {
-    // The time limit is for the conversion: starting an office has a bound of its own.
+    // The limits are for the conversion: starting an office has a bound of its own.
     EnsureServer();
-    ArmTimeLimit();
+    ArmLimits();
     OpenDocument(node.FileName);
     int32_t format = SettingBool("Ansi") ? kAnsiText : kUnicodeText;
     try {
@@ -72,8 +79,8 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
     }
     SaveDocument(target, format);
     CloseDocument();
-    timedOut = DisarmTimeLimit();
-    if (timedOut) throw automation::EOleServerGone("timed out");
+    expiry = DisarmLimits();
+    if (expiry != Expiry::None) throw automation::EOleServerGone("stopped at a limit");
     // The word processor reports success for some failed writes: trust only the file itself.
     if (!TargetWritten(target)) throw std::runtime_error("The word processor wrote no text file");
     if (pageBreaks) {
@@ -90,11 +97,15 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
     failed = true;
     failure = e.what();
   }
-  if (!timedOut) timedOut = DisarmTimeLimit();
-  if (timedOut) {
+  if (expiry == Expiry::None) expiry = DisarmLimits();
+  if (expiry == Expiry::TimeLimit) {
     failed = true;
     failure = "The conversion took longer than the time limit of " + std::to_string(TimeLimitMs()) +
               " ms (ConvertTimeout); the word processor was stopped";
+  } else if (expiry == Expiry::MemoryLimit) {
+    failed = true;
+    failure = "The document needed more memory than the limit of " + std::to_string(MemoryLimitMiB()) +
+              " MiB (OfficeMemoryLimit)";
   }
   if (failed && Abandoned()) {
     // The run was given up and the server killed under this entry: it has no outcome. The

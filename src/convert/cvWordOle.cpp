@@ -11,6 +11,7 @@
 #include "core/cvInfo.h"
 #include "core/cvProject.h"
 #include "platform/FileSystem.h"
+#include "platform/Memory.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
 
@@ -92,6 +93,11 @@ void TcvWordOle::Connect() {
   App = StartServer();
   documentsOnServer_ = 0;
   WatchServer(App);
+  try {
+    watchedPid_ = App.Get("ProcessID").AsInt();
+  } catch (const std::exception&) {
+    watchedPid_ = -1;
+  }
   try {
     AppVersion = ParseVersion(App.Get("Version"));
     if (auto* info = core::cvInfo()) info->UpdateCounter("W", AppVersion, 1);
@@ -184,11 +190,17 @@ int TcvWordOle::TimeLimitMs() const {
   return project ? project->ConvertTimeout() : 300000;
 }
 
+int TcvWordOle::MemoryLimitMiB() const {
+  auto* project = core::cvProject();
+  return project ? project->OfficeMemoryLimit() : core::DefaultOfficeMemoryLimit(1);
+}
+
 void TcvWordOle::WatchServer(const AutoObject& app) {
   {
     std::lock_guard<std::mutex> guard(watchedLock_);
     watched_ = app;
   }
+  if (!app) watchedPid_ = -1;
   // A server whose start outlasted the abandon of the run must not convert anything more. The
   // flag is set before AbortWork looks at watched_, so one of the two always sees the other.
   if (app && Abandoned()) {
@@ -212,20 +224,26 @@ std::function<void()> TcvWordOle::AbortWork() {
   };
 }
 
-void TcvWordOle::ArmTimeLimit() {
+void TcvWordOle::ArmLimits() {
   // The watchdog kills through its own handle, so the kill works even while this thread is
   // blocked inside a call on the same server, and also reaches a server created after arming.
-  watchdog_.Arm(TimeLimitMs(), [this] {
+  auto kill = [this] {
     AutoObject app;
     {
       std::lock_guard<std::mutex> guard(watchedLock_);
       app = watched_;
     }
     app.Abort();
-  });
+  };
+  std::function<bool()> overMemory;
+  if (int limit = MemoryLimitMiB(); limit > 0) {
+    const long long bytes = static_cast<long long>(limit) * 1024 * 1024;
+    overMemory = [this, bytes] { return platform::ResidentMemoryBytes(watchedPid_) > bytes; };
+  }
+  watchdog_.Arm(TimeLimitMs(), kill, std::move(overMemory));
 }
 
-bool TcvWordOle::DisarmTimeLimit() { return watchdog_.Disarm(); }
+ConversionWatchdog::Expiry TcvWordOle::DisarmLimits() { return watchdog_.Disarm(); }
 
 void TcvWordOle::AbandonServer() {
   Doc.Release();

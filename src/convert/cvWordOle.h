@@ -7,6 +7,7 @@
 // Threads: everything runs on the worker's own thread, except the time limit's kill and the
 // abort of an abandoned run, which reach the server from other threads through
 // AutoObject::Abort.
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -61,14 +62,16 @@ class TcvWordOle : public batch::TcvConvertor {
   // Kills the server in hand, and every office of the program, so that one still starting
   // ends too.
   std::function<void()> AbortWork() override;
-  // Starts the conversion time limit ("ConvertTimeout", ms) for the server in hand.
-  void ArmTimeLimit();
-  // Stops it; true when the limit passed and the server was killed.
-  bool DisarmTimeLimit();
+  // Starts the conversion's limits for the server in hand: its time ("ConvertTimeout", ms)
+  // and its office's memory ("OfficeMemoryLimit", MiB).
+  void ArmLimits();
+  // Stops them; which limit passed and had the server killed, or None.
+  ConversionWatchdog::Expiry DisarmLimits();
   // After a failure: a server that is no longer alive is released, so the next entry gets a
   // new one.
   void DropDeadServer();
   int TimeLimitMs() const;
+  int MemoryLimitMiB() const;
   // Releases App and Doc, killing the server first when it is still running.
   void AbandonServer();
 
@@ -84,6 +87,9 @@ class TcvWordOle : public batch::TcvConvertor {
   ConversionWatchdog watchdog_;
   std::mutex watchedLock_;
   automation::AutoObject watched_;
+  // The office process of the watched server, whose memory the watchdog reads; -1 when the
+  // server names none (a scripted one).
+  std::atomic<int> watchedPid_{-1};
 };
 
 }  // namespace convert

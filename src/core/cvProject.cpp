@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/FileSystem.h"
+#include "platform/Memory.h"
 #include "platform/Paths.h"
 #include "platform/TextEncoding.h"
 #include "platform/UserPlaces.h"
@@ -91,6 +92,14 @@ TOverwrite TcvProject::IsOverwrite() const {
   return ReadBool(v, true) ? TOverwrite::Overwrite : TOverwrite::NewName;
 }
 
+int DefaultOfficeMemoryLimit(int workers) {
+  constexpr long long kCeilingMiB = 4096;
+  long long machineMiB = platform::PhysicalMemoryBytes() / (1024 * 1024);
+  if (machineMiB <= 0) return kCeilingMiB;
+  long long share = machineMiB * 3 / 4 / std::max(workers, 1);
+  return static_cast<int>(std::clamp(share, 1LL, kCeilingMiB));
+}
+
 std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
   // A value is read when its reading does not depend on the default handed in.
   static const std::pair<const char*, bool> kBools[] = {
@@ -115,6 +124,10 @@ std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
     if (unread || (std::string(name) == "Daemon" && ReadInt(v, 0) < 0))
       found.push_back({name, v, std::to_string(def)});
   }
+  // Its default depends on the machine and the workers, so it has no row above.
+  std::string memory = Value("OfficeMemoryLimit");
+  if (!memory.empty() && ReadInt(memory, 0) != ReadInt(memory, 1))
+    found.push_back({"OfficeMemoryLimit", memory, std::to_string(DefaultOfficeMemoryLimit(ThreadsCount()))});
   return found;
 }
 
@@ -148,8 +161,9 @@ bool TcvProject::ReadProjectFile(const std::string& fileName) {
 bool TcvProject::Open(bool withoutDialog) {
   if (!withoutDialog) {
     std::string chosen;
-    if (!dialogs_ || !dialogs_->OpenFile(ProjectFilter + "|" + SourceFilter, ReplaceAll(ProjectFile, '?', '*'),
-                                         platform::ExtractFilePath(ProjectFile), chosen))
+    if (!dialogs_ ||
+        !dialogs_->OpenFile(ProjectFilter + "|" + SourceFilter, ReplaceAll(ProjectFile, '?', '*'),
+                            platform::ExtractFilePath(ProjectFile), chosen))
       return false;
     ProjectFile = chosen;
   }
@@ -202,8 +216,8 @@ bool TcvProject::Save() {
 
 bool TcvProject::SaveAs() {
   std::string chosen;
-  if (!dialogs_ || !dialogs_->SaveFile(ProjectFilter, ProjectExt, ProjectFile, platform::ExtractFilePath(ProjectFile),
-                                       chosen))
+  if (!dialogs_ || !dialogs_->SaveFile(ProjectFilter, ProjectExt, ProjectFile,
+                                       platform::ExtractFilePath(ProjectFile), chosen))
     return false;
   ProjectFile = chosen;
   Collect(true);
@@ -224,7 +238,9 @@ void TcvProject::Collect(bool writeFile) {
   }
 }
 
-void TcvProject::WriteProjectFile() { platform::WriteFileAtomic(ProjectFile, LinesToAnsiText(SettingsLines())); }
+void TcvProject::WriteProjectFile() {
+  platform::WriteFileAtomic(ProjectFile, LinesToAnsiText(SettingsLines()));
+}
 
 void TcvProject::Distribute() {
   for (auto* control : bound_) {

@@ -23,6 +23,11 @@ struct TUnreadableSetting {
   std::string used;   // the default, as a value would be written
 };
 
+// Three quarters of the machine's memory shared among the workers (fewer than one counts as
+// one), at most 4096 MiB: enough for any real document, and every office of a run together
+// leaves the machine a quarter of its memory. 4096 when the machine's memory cannot be read.
+int DefaultOfficeMemoryLimit(int workers);
+
 class TcvProject {
  public:
   // filesBase names the program's own files: with ProjectExt the start-up project, with ".log"
@@ -45,7 +50,7 @@ class TcvProject {
   // Settings, any thread.
   std::string Value(const std::string& key) const;
   void SetValue(const std::string& key, const std::string& value);
-  std::string SettingsText() const;             // every line, each ended by CR LF
+  std::string SettingsText() const;               // every line, each ended by CR LF
   void SetSettingsText(const std::string& text);  // replaces the whole list
   std::vector<std::string> SettingsLines() const;
   bool Bool(const std::string& key, bool def) const { return ReadBool(Value(key), def); }
@@ -67,6 +72,9 @@ class TcvProject {
   std::string LogFile() const;
   // Milliseconds one conversion may take; 0 or less: no limit.
   int ConvertTimeout() const { return Int("ConvertTimeout", 300000); }
+  // MiB of resident memory one office may hold while it converts; 0 or less: no limit. The
+  // default is a fair share of the machine (DefaultOfficeMemoryLimit).
+  int OfficeMemoryLimit() const { return Int("OfficeMemoryLimit", DefaultOfficeMemoryLimit(ThreadsCount())); }
   // Shard=K/N: the run takes only the documents of shard K of N. Missing gives 1/1 (every
   // document). False when the value is not K/N with 1 <= K <= N; index and count are then 0,
   // which no document's shard matches.

@@ -300,21 +300,6 @@ std::optional<ProcessExit> Process::Exit() {
 
 std::string PrivateNetworkProblem() { return detail::PrivateNetworkProblem(); }
 
-long long ResidentMemoryBytes(int pid) {
-  if (pid <= 0) return -1;
-  // statm is one short line of page counts; the second is the resident set.
-  int fd = open(("/proc/" + std::to_string(pid) + "/statm").c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  char buffer[128];
-  ssize_t n = read(fd, buffer, sizeof buffer - 1);
-  close(fd);
-  if (n <= 0) return -1;
-  buffer[n] = '\0';
-  long long size = 0, resident = 0;
-  if (std::sscanf(buffer, "%lld %lld", &size, &resident) != 2) return -1;
-  return resident * sysconf(_SC_PAGESIZE);
-}
-
 int CurrentUserId() { return static_cast<int>(getuid()); }
 
 bool ProcessExists(int pid) {

@@ -92,10 +92,6 @@ void KillStartedProcesses();
 // network namespace (Operation not permitted)"); empty when they can. Probed once; any thread.
 std::string PrivateNetworkProblem();
 
-// The resident memory of a running process in bytes, from /proc; -1 when it cannot be read
-// (the process has ended).
-long long ResidentMemoryBytes(int pid);
-
 // The real user id of this program (names of per-user files such as the office's pipes).
 int CurrentUserId();
 

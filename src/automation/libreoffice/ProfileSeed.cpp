@@ -48,13 +48,11 @@ std::string ProxyGuard() {
 
 void SeedProfile(const std::string& profile) {
   static const std::string version = OfficeProductVersion(LibreOfficeProgramFolder());
-  std::string items =
-      Item("/org.openoffice.Office.Common/Security/Scripting",
-           Prop("BlockUntrustedRefererLinks", "true") +
-               Prop("DisableMacrosExecution", "true") + Prop("MacroSecurityLevel", "3")) +
-      ProxyGuard();
-  if (!version.empty())
-    items += Item("/org.openoffice.Setup/Product", Prop("ooSetupLastVersion", version));
+  std::string items = Item("/org.openoffice.Office.Common/Security/Scripting",
+                           Prop("BlockUntrustedRefererLinks", "true") +
+                               Prop("DisableMacrosExecution", "true") + Prop("MacroSecurityLevel", "3")) +
+                      ProxyGuard();
+  if (!version.empty()) items += Item("/org.openoffice.Setup/Product", Prop("ooSetupLastVersion", version));
   const std::string record =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
