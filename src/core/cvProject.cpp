@@ -96,7 +96,8 @@ std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
   static const std::pair<const char*, bool> kBools[] = {
       {"Subdir", false},       {"SkipHidden", false}, {"KeepTargetSubdirs", true}, {"KeepFileTime", false},
       {"DeleteSource", false}, {"AppVisible", false}, {"ReadOnly", false},         {"SkipPassword", false},
-      {"Ansi", false},         {"PageBreaks", false}, {"PureConsole", false},      {"RunAndClose", false}};
+      {"Ansi", false},         {"PageBreaks", false}, {"PureConsole", false},      {"RunAndClose", false},
+      {"Quiet", false}};
   static const std::pair<const char*, int> kInts[] = {
       {"ThreadsCount", 1}, {"Daemon", 0}, {"ConvertTimeout", 300000}};
   std::vector<TUnreadableSetting> found;
@@ -148,8 +149,9 @@ bool TcvProject::ReadProjectFile(const std::string& fileName) {
 bool TcvProject::Open(bool withoutDialog) {
   if (!withoutDialog) {
     std::string chosen;
-    if (!dialogs_ || !dialogs_->OpenFile(ProjectFilter + "|" + SourceFilter, ReplaceAll(ProjectFile, '?', '*'),
-                                         platform::ExtractFilePath(ProjectFile), chosen))
+    if (!dialogs_ ||
+        !dialogs_->OpenFile(ProjectFilter + "|" + SourceFilter, ReplaceAll(ProjectFile, '?', '*'),
+                            platform::ExtractFilePath(ProjectFile), chosen))
       return false;
     ProjectFile = chosen;
   }
@@ -202,8 +204,8 @@ bool TcvProject::Save() {
 
 bool TcvProject::SaveAs() {
   std::string chosen;
-  if (!dialogs_ || !dialogs_->SaveFile(ProjectFilter, ProjectExt, ProjectFile, platform::ExtractFilePath(ProjectFile),
-                                       chosen))
+  if (!dialogs_ || !dialogs_->SaveFile(ProjectFilter, ProjectExt, ProjectFile,
+                                       platform::ExtractFilePath(ProjectFile), chosen))
     return false;
   ProjectFile = chosen;
   Collect(true);
@@ -224,7 +226,9 @@ void TcvProject::Collect(bool writeFile) {
   }
 }
 
-void TcvProject::WriteProjectFile() { platform::WriteFileAtomic(ProjectFile, LinesToAnsiText(SettingsLines())); }
+void TcvProject::WriteProjectFile() {
+  platform::WriteFileAtomic(ProjectFile, LinesToAnsiText(SettingsLines()));
+}
 
 void TcvProject::Distribute() {
   for (auto* control : bound_) {

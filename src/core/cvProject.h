@@ -45,7 +45,7 @@ class TcvProject {
   // Settings, any thread.
   std::string Value(const std::string& key) const;
   void SetValue(const std::string& key, const std::string& value);
-  std::string SettingsText() const;             // every line, each ended by CR LF
+  std::string SettingsText() const;               // every line, each ended by CR LF
   void SetSettingsText(const std::string& text);  // replaces the whole list
   std::vector<std::string> SettingsLines() const;
   bool Bool(const std::string& key, bool def) const { return ReadBool(Value(key), def); }
@@ -63,6 +63,9 @@ class TcvProject {
   std::string RenameSource() const { return Value("RenameSource"); }
   bool PureConsole() const { return Bool("PureConsole", false); }
   bool RunAndClose() const { return Bool("RunAndClose", false); }
+  // A headless run says nothing on standard error but why it could not be carried out and which
+  // settings it could not read: no progress, no failures, no summary.
+  bool Quiet() const { return Bool("Quiet", false); }
   int Daemon() const { return Int("Daemon", 0); }
   std::string LogFile() const;
   // Milliseconds one conversion may take; 0 or less: no limit.
