@@ -93,11 +93,17 @@ Destination Resolve(const std::string& path) {
   return d;
 }
 
-// Opens a device, FIFO, socket or open descriptor for writing; -1 with errno on failure. A FIFO
-// waits for its reader, as a shell's redirection does.
-int OpenStream(const Destination& d) {
+// Opens a device, FIFO, socket or open descriptor for writing; -1 with errno on failure. With
+// wait a FIFO waits for its reader, as a shell's redirection does; without, a FIFO that nobody
+// reads fails at once (ENXIO), so that no worker can hang on a text name that is a FIFO.
+int OpenStream(const Destination& d, bool wait) {
   if (d.descriptor >= 0) return ::fcntl(d.descriptor, F_DUPFD_CLOEXEC, 0);
-  if (!d.socket) return ::open(d.path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
+  if (!d.socket) {
+    int fd = ::open(d.path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | (wait ? 0 : O_NONBLOCK));
+    // Writes then block as usual, instead of failing on a full pipe.
+    if (fd >= 0 && !wait) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+  }
   sockaddr_un addr{};
   if (d.path.size() >= sizeof addr.sun_path) {
     errno = ENAMETOOLONG;
@@ -202,7 +208,7 @@ void WriteFileAtomic(const std::string& path, const std::string& contents, bool 
   if (dest.kind == Destination::Folder)
     throw EFileError("Cannot write file \"" + path + "\". " + ErrnoText(EISDIR));
   if (dest.kind == Destination::Stream) {
-    int fd = OpenStream(dest);
+    int fd = OpenStream(dest, false);
     if (fd < 0) throw EFileError("Cannot open file \"" + path + "\". " + ErrnoText(errno));
     bool ok = WriteAll(fd, contents);
     int err = errno;
@@ -243,7 +249,7 @@ OutputFile::OutputFile(const std::string& path) {
   if (dest.kind == Destination::Folder)
     throw EFileError("Cannot open file \"" + path + "\". " + ErrnoText(EISDIR));
   fd_ = dest.kind == Destination::Stream
-            ? OpenStream(dest)
+            ? OpenStream(dest, true)
             : ::open(dest.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd_ < 0) throw EFileError("Cannot open file \"" + path + "\". " + ErrnoText(errno));
 }

@@ -47,9 +47,9 @@ bool ReadFileBytes(const std::string& path, std::string& contents,
 // it, so that an interrupted write never leaves a half-written file; a replaced file keeps its
 // permission bits (ownerOnly: 0600 whatever it had) and, where the system allows, its owner.
 // Links are followed and the file they name is replaced, the link left as it is. What is not a
-// regular file is never replaced: a character device, FIFO or socket is written through (a FIFO
-// waits for its reader), and so is an open descriptor named through /proc/.../fd/ (/dev/stdout),
-// at its end. Throws EFileError with the reason.
+// regular file is never replaced: a character device, FIFO or socket is written through, and so
+// is an open descriptor named through /proc/.../fd/ (/dev/stdout). A FIFO that nobody reads fails
+// at once instead of waiting. Throws EFileError with the reason.
 void WriteFileAtomic(const std::string& path, const std::string& contents, bool ownerOnly = false);
 // Opens (creating) the file and writes contents at its end or after truncating it, in place.
 // Throws EFileError with the reason.
