@@ -24,7 +24,9 @@ const char kUsage[] =
     "  -r, --recursive         also convert sub-folders of the source folder (Subdir)\n"
     "  -j, --jobs N            convert N documents at once (ThreadsCount)\n"
     "      --headless          run without any window (PureConsole)\n"
-    "      --log FILE          write the results of the run to FILE (LogFile)\n"
+    "      --log FILE          write the results of the run to FILE, a line as each\n"
+    "                          document finishes (LogFile)\n"
+    "  -q, --quiet             print no progress, failures or summary (Quiet)\n"
     "      --overwrite WHEN    yes: replace existing text files, no: write beside them,\n"
     "                          skip: leave them (IsOverwrite)\n"
     "      --locale-text       write text in the locale's character set, not UTF-16 (Ansi)\n"
@@ -78,6 +80,7 @@ const Option kOptions[] = {
     {"-j", "--jobs", "ThreadsCount", Option::Number},
     {"", "--headless", "PureConsole", Option::Flag},
     {"", "--log", "LogFile", Option::Text},
+    {"-q", "--quiet", "Quiet", Option::Flag},
     {"", "--overwrite", "IsOverwrite", Option::Overwrite},
     {"", "--locale-text", "Ansi", Option::Flag},
     {"", "--page-breaks", "PageBreaks", Option::Flag},

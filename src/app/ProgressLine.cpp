@@ -16,10 +16,13 @@ std::string Printable(std::string text) {
 
 }  // namespace
 
-ProgressLine::ProgressLine() : enabled_(platform::StderrIsTerminal()) {}
+ProgressLine::ProgressLine(bool quiet)
+    : mode_(quiet                          ? Mode::Quiet
+            : platform::StderrIsTerminal() ? Mode::Terminal
+                                           : Mode::Plain) {}
 
 void ProgressLine::Show(int done, int found, int failed) {
-  if (!enabled_) return;
+  if (mode_ != Mode::Terminal) return;
   std::string line = "quillex: " + std::to_string(done) + " of " + std::to_string(found) + " done, " +
                      std::to_string(failed) + " failed";
   if (line == last_) return;
@@ -30,14 +33,23 @@ void ProgressLine::Show(int done, int found, int failed) {
 }
 
 void ProgressLine::Note(const std::string& text) {
-  if (!enabled_) return;
+  if (mode_ == Mode::Quiet) return;
+  if (mode_ == Mode::Plain) {
+    std::fprintf(stderr, "%s\n", Printable(text).c_str());
+    std::fflush(stderr);
+    return;
+  }
   std::fprintf(stderr, "\r\033[K%s\n", Printable(text).c_str());
   if (drawn_) std::fprintf(stderr, "%s", last_.c_str());
   std::fflush(stderr);
 }
 
+void ProgressLine::Summary(const std::string& text) {
+  if (mode_ == Mode::Plain) Say(text);
+}
+
 void ProgressLine::Close() {
-  if (enabled_ && drawn_) {
+  if (mode_ == Mode::Terminal && drawn_) {
     std::fputc('\n', stderr);
     std::fflush(stderr);
   }

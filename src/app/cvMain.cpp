@@ -13,10 +13,18 @@
 #include "core/cvProject.h"
 #include "platform/FileSystem.h"
 #include "platform/Signals.h"
+#include "platform/TempNames.h"
 #include "platform/TextEncoding.h"
 #include "platform/Thread.h"
 
 namespace app {
+
+namespace {
+
+// What every temporary folder of this program is named with (platform::MakeTempDirectory).
+const char kTempPrefix[] = "qx-";
+
+}  // namespace
 
 TcvMain::TcvMain() = default;
 
@@ -45,6 +53,8 @@ void TcvMain::ReportNode(batch::TcvBatch&, batch::TcvNode& node) {
   std::string line = platform::EncodeAnsi(StatusWord(status)) + " => " + node.FileName + " => " +
                      (named ? node.Message : platform::EncodeAnsi(node.Message));
   std::lock_guard<std::mutex> guard(logLock_);
+  // Written as each document finishes, so that a run killed later keeps the lines of what it did.
+  if (logFile_ && logError_.empty()) logError_ = logFile_->Write(line + "\r\n");
   runLog_.push_back(std::move(line));
   if (status == batch::NodeFailure) unshownFailures_.push_back(node.FileName + ": " + node.Message);
 }
@@ -73,10 +83,26 @@ int TcvMain::Run() {
   std::string why = WhyRunCannotStart(project);
   if (!why.empty()) return NotCarriedOut(why);
 
-  batch_ = std::make_unique<batch::TcvBatch>();
   bool subdir = project.Subdir();
   std::string target = project.TargetFolder();
   std::string source = project.Source();
+  // Opened once the target folder exists (a log inside it is common), before anything converts.
+  logPath_ = project.LogFile();
+  if (!logPath_.empty()) {
+    try {
+      auto file = std::make_unique<platform::OutputFile>(logPath_);
+      std::lock_guard<std::mutex> guard(logLock_);
+      logFile_ = std::move(file);
+      logError_.clear();
+    } catch (const std::exception& e) {
+      return NotCarriedOut("the log file " + logPath_ + " cannot be written: " + e.what() +
+                           "; nothing was converted");
+    }
+  }
+  // Texts half-written and office profiles of runs killed before they could clean up.
+  platform::RemoveLeftoversOfEndedPrograms(kTempPrefix, target, subdir);
+
+  batch_ = std::make_unique<batch::TcvBatch>();
   try {
     batch_->Start(source, target, subdir);
   } catch (const std::exception& e) {
@@ -98,7 +124,7 @@ int TcvMain::Run() {
   }
   if (auto* info = core::cvInfo()) info->UpdateCounter("C", 0, 1);
 
-  progress_ = std::make_unique<ProgressLine>();
+  progress_ = std::make_unique<ProgressLine>(project.Quiet());
   WaitForWorkers(head);
   return Finish();
 }
@@ -134,7 +160,6 @@ void TcvMain::ShowProgress() {
     failures.swap(unshownFailures_);
     done = static_cast<int>(runLog_.size());
   }
-  if (!progress_->Enabled()) return;
   for (const auto& failure : failures) progress_->Note("failed: " + failure);
   progress_->Show(done, batch_->Count(), batch_->FailedCount());
 }
@@ -150,19 +175,28 @@ int TcvMain::Finish() {
     info->UpdateCounter("F", 0, batch_->FailedCount());
     if (batch_->FailedCount() > 0) info->ReportFailures(batch_->Errors());
   }
-  std::string logFile = core::cvProject()->LogFile();
-  if (!logFile.empty()) {
-    std::string text;
-    for (const auto& line : RunLog()) text += line + "\r\n";
-    try {
-      platform::WriteFileAtomic(logFile, text);
-    } catch (const std::exception& e) {
-      // Without its log the run did not deliver what it was asked for, whatever it converted.
-      ProgressLine::Say("the log file " + logFile + " cannot be written: " + e.what());
-      status = kNotCarriedOut;
-    }
+  std::string logError;
+  {
+    // Workers abandoned on a stop signal report nothing more: the log ends here.
+    std::lock_guard<std::mutex> guard(logLock_);
+    logFile_.reset();
+    logError = logError_;
+  }
+  if (batch_->FailedCount() > 0) progress_->Summary(FailureSummary());
+  if (!logError.empty()) {
+    // Without its log the run did not deliver what it was asked for, whatever it converted.
+    ProgressLine::Say("the log file " + logPath_ + " cannot be written: " + logError);
+    status = kNotCarriedOut;
   }
   return status;
+}
+
+std::string TcvMain::FailureSummary() const {
+  std::string line = std::to_string(batch_->FailedCount()) + " of " + std::to_string(batch_->Count()) +
+                     (batch_->Count() == 1 ? " document failed" : " documents failed");
+  std::lock_guard<std::mutex> guard(logLock_);
+  if (!logPath_.empty() && logError_.empty()) line += "; the log is " + logPath_;
+  return line;
 }
 
 }  // namespace app

@@ -1,7 +1,9 @@
 #pragma once
-// TcvMain: the headless runner. Converts the project's source without any window: starts the
-// batch and the converter workers, waits for the last worker, records the usage counters,
-// opens the failure report when files failed and writes the run log.
+// TcvMain: the headless runner. Converts the project's source without any window: opens the
+// run log (a run whose log cannot be written is not started), removes what killed runs left
+// behind, starts the batch and the converter workers, appends each document's log line as it
+// finishes, waits for the last worker, records the usage counters and opens the failure report
+// when files failed.
 //
 // Threads: Run and Finish on the main thread; ReportNode on the worker threads, serialised by
 // the log's lock.
@@ -15,6 +17,10 @@ class TcvBatch;
 class TcvConvertor;
 struct TcvNode;
 }  // namespace batch
+
+namespace platform {
+class OutputFile;
+}
 
 namespace app {
 
@@ -52,11 +58,16 @@ class TcvMain {
   // Redraws the progress line, with the failures reported since the last call above it.
   void ShowProgress();
   int Finish();
+  // The line that closes a run in which documents failed, for a reader without a terminal.
+  std::string FailureSummary() const;
   static std::string StatusWord(int status);
 
   std::unique_ptr<batch::TcvBatch> batch_;
   mutable std::mutex logLock_;
   std::vector<std::string> runLog_;
+  std::string logPath_;
+  std::unique_ptr<platform::OutputFile> logFile_;  // null when no log is kept, or after Finish
+  std::string logError_;                           // why a line could not be written, the first time
   std::vector<std::string> unshownFailures_;
   std::unique_ptr<ProgressLine> progress_;
 };

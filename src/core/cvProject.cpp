@@ -105,7 +105,8 @@ std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
   static const std::pair<const char*, bool> kBools[] = {
       {"Subdir", false},       {"SkipHidden", false}, {"KeepTargetSubdirs", true}, {"KeepFileTime", false},
       {"DeleteSource", false}, {"AppVisible", false}, {"ReadOnly", false},         {"SkipPassword", false},
-      {"Ansi", false},         {"PageBreaks", false}, {"PureConsole", false},      {"RunAndClose", false}};
+      {"Ansi", false},         {"PageBreaks", false}, {"PureConsole", false},      {"RunAndClose", false},
+      {"Quiet", false}};
   static const std::pair<const char*, int> kInts[] = {
       {"ThreadsCount", 1}, {"Daemon", 0}, {"ConvertTimeout", 300000}};
   std::vector<TUnreadableSetting> found;

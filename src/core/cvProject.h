@@ -68,6 +68,9 @@ class TcvProject {
   std::string RenameSource() const { return Value("RenameSource"); }
   bool PureConsole() const { return Bool("PureConsole", false); }
   bool RunAndClose() const { return Bool("RunAndClose", false); }
+  // A headless run says nothing on standard error but why it could not be carried out and which
+  // settings it could not read: no progress, no failures, no summary.
+  bool Quiet() const { return Bool("Quiet", false); }
   int Daemon() const { return Int("Daemon", 0); }
   std::string LogFile() const;
   // Milliseconds one conversion may take; 0 or less: no limit.

@@ -1,13 +1,18 @@
 #include "platform/FileSystem.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
-#include <filesystem>
+#include <limits.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
 #include "platform/Paths.h"
+#include "platform/TempNames.h"
 
 namespace platform {
 
@@ -28,6 +33,103 @@ bool WriteAll(int fd, const std::string& data) {
     left -= static_cast<std::size_t>(n);
   }
   return true;
+}
+
+// Where a write to a path lands. Links are followed one by one, so that a regular file is
+// replaced where it lies and the link stays a link. A path through /proc/.../fd/ (as /dev/stdout
+// and /dev/fd/N are) names a descriptor someone has open: it is written through, never truncated
+// or replaced. One of this process's own is duplicated rather than opened again, which works for
+// a pipe or socket that another user made and this one was merely handed.
+struct Destination {
+  enum Kind { File, Stream, Folder } kind = File;
+  std::string path;
+  bool exists = false;  // File: whether there is a file to replace
+  bool socket = false;  // Stream: a Unix socket, reached by connecting
+  int descriptor = -1;  // Stream: this process's own descriptor of that number
+  struct stat st {};
+};
+
+bool IsDescriptorPath(const std::string& path) {
+  return path.rfind("/proc/", 0) == 0 && path.find("/fd/") != std::string::npos;
+}
+
+int OwnDescriptor(const std::string& path) {
+  for (std::string self : {std::string("self"), std::string("thread-self"), std::to_string(::getpid())}) {
+    const std::string head = "/proc/" + self + "/fd/";
+    if (path.rfind(head, 0) != 0) continue;
+    std::string number = path.substr(head.size());
+    if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos)
+      return -1;
+    return std::stoi(number);
+  }
+  return -1;
+}
+
+Destination Resolve(const std::string& path) {
+  Destination d;
+  d.path = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    if (IsDescriptorPath(d.path)) {
+      d.kind = Destination::Stream;
+      d.descriptor = OwnDescriptor(d.path);
+      return d;
+    }
+    if (::lstat(d.path.c_str(), &d.st) != 0) return d;  // missing: created where the links lead
+    if (S_ISLNK(d.st.st_mode)) {
+      std::string target(static_cast<std::size_t>(PATH_MAX), '\0');
+      ssize_t n = ::readlink(d.path.c_str(), target.data(), target.size());
+      if (n <= 0) return d;
+      target.resize(static_cast<std::size_t>(n));
+      d.path = target[0] == '/' ? target : ExtractFilePath(d.path) + target;
+      continue;
+    }
+    d.exists = S_ISREG(d.st.st_mode);
+    if (S_ISDIR(d.st.st_mode)) d.kind = Destination::Folder;
+    if (!S_ISREG(d.st.st_mode) && !S_ISDIR(d.st.st_mode)) d.kind = Destination::Stream;
+    d.socket = S_ISSOCK(d.st.st_mode);
+    return d;
+  }
+  d.path = path;  // a link loop: the write fails with the system's reason
+  return d;
+}
+
+// Opens a device, FIFO, socket or open descriptor for writing; -1 with errno on failure. With
+// wait a FIFO waits for its reader, as a shell's redirection does; without, a FIFO that nobody
+// reads fails at once (ENXIO), so that no worker can hang on a text name that is a FIFO.
+int OpenStream(const Destination& d, bool wait) {
+  if (d.descriptor >= 0) return ::fcntl(d.descriptor, F_DUPFD_CLOEXEC, 0);
+  if (!d.socket) {
+    int fd = ::open(d.path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | (wait ? 0 : O_NONBLOCK));
+    // Writes then block as usual, instead of failing on a full pipe.
+    if (fd >= 0 && !wait) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+  }
+  sockaddr_un addr{};
+  if (d.path.size() >= sizeof addr.sun_path) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, d.path.c_str(), d.path.size());
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    int err = errno;
+    ::close(fd);
+    errno = err;
+    return -1;
+  }
+  return fd;
+}
+
+// "NAME.tmp-<tag>-XXXXXX" beside path; a long NAME is shortened so that the temporary name still
+// fits in a folder entry.
+std::string TempFileTemplate(const std::string& path) {
+  const std::string suffix = ".tmp-" + OwnerTag() + "-XXXXXX";
+  std::string folder = ExtractFilePath(path), name = ExtractFileName(path);
+  const std::size_t room = NAME_MAX > suffix.size() ? NAME_MAX - suffix.size() : 0;
+  if (name.size() > room) name.resize(room);
+  return folder + name + suffix;
 }
 
 }  // namespace
@@ -102,19 +204,37 @@ bool ReadFileBytes(const std::string& path, std::string& contents, std::size_t m
 }
 
 void WriteFileAtomic(const std::string& path, const std::string& contents, bool ownerOnly) {
-  std::string tmpl = path + ".tmp-XXXXXX";
+  Destination dest = Resolve(path);
+  if (dest.kind == Destination::Folder)
+    throw EFileError("Cannot write file \"" + path + "\". " + ErrnoText(EISDIR));
+  if (dest.kind == Destination::Stream) {
+    int fd = OpenStream(dest, false);
+    if (fd < 0) throw EFileError("Cannot open file \"" + path + "\". " + ErrnoText(errno));
+    bool ok = WriteAll(fd, contents);
+    int err = errno;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok) throw EFileError("Cannot write file \"" + path + "\". " + ErrnoText(err));
+    return;
+  }
+  std::string tmpl = TempFileTemplate(dest.path);
   int fd = ::mkstemp(tmpl.data());
   if (fd < 0) throw EFileError("Cannot create file \"" + path + "\". " + ErrnoText(errno));
-  // mkstemp creates 0600; ordinary files follow the user's umask like any other new file.
-  if (!ownerOnly) {
+  // mkstemp creates 0600. A replaced file keeps its permission bits (and, where the system allows,
+  // its owner); a new one follows the user's umask like any other new file.
+  if (dest.exists) {
+    if (dest.st.st_uid != ::geteuid() || dest.st.st_gid != ::getegid())
+      (void)::fchown(fd, dest.st.st_uid, dest.st.st_gid);
+    if (!ownerOnly) ::fchmod(fd, dest.st.st_mode & 0777);
+  } else if (!ownerOnly) {
     mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
   }
+  if (ownerOnly) ::fchmod(fd, 0600);
   bool ok = WriteAll(fd, contents) && ::fsync(fd) == 0;
   int err = errno;
   ok = (::close(fd) == 0) && ok;
-  if (ok && ::rename(tmpl.c_str(), path.c_str()) != 0) {
+  if (ok && ::rename(tmpl.c_str(), dest.path.c_str()) != 0) {
     ok = false;
     err = errno;
   }
@@ -122,6 +242,25 @@ void WriteFileAtomic(const std::string& path, const std::string& contents, bool 
     ::unlink(tmpl.c_str());
     throw EFileError("Cannot write file \"" + path + "\". " + ErrnoText(err));
   }
+}
+
+OutputFile::OutputFile(const std::string& path) {
+  Destination dest = Resolve(path);
+  if (dest.kind == Destination::Folder)
+    throw EFileError("Cannot open file \"" + path + "\". " + ErrnoText(EISDIR));
+  fd_ = dest.kind == Destination::Stream
+            ? OpenStream(dest, true)
+            : ::open(dest.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd_ < 0) throw EFileError("Cannot open file \"" + path + "\". " + ErrnoText(errno));
+}
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::string OutputFile::Write(const std::string& data) {
+  if (WriteAll(fd_, data)) return std::string();
+  return ErrnoText(errno);
 }
 
 ClaimResult ClaimNewFile(const std::string& path) {
@@ -153,8 +292,7 @@ void WriteFileInPlace(const std::string& path, const std::string& contents, bool
 }
 
 std::string MakeTempDirectory(const std::string& prefix) {
-  const char* base = std::getenv("TMPDIR");
-  std::string tmpl = IncludeTrailingPathDelimiter(base && *base ? base : "/tmp") + prefix + "XXXXXX";
+  std::string tmpl = TemporaryFolder() + "/" + prefix + OwnerTag() + "-XXXXXX";
   if (!::mkdtemp(tmpl.data())) throw EFileError("Cannot create a temporary folder. " + ErrnoText(errno));
   return tmpl;
 }

@@ -42,14 +42,40 @@ bool RenameFile(const std::string& from, const std::string& to);
 // maxBytes are refused, so that a huge file given by mistake cannot exhaust memory.
 bool ReadFileBytes(const std::string& path, std::string& contents,
                    std::size_t maxBytes = std::size_t(1) << 30);
-// Writes the whole file: into a temporary file beside it, then renamed over it, so that an
-// interrupted write never leaves a half-written file. Throws EFileError with the reason.
+// Writes the whole file. A regular file, or a name where nothing is yet, is written into a
+// temporary file beside it ("NAME.tmp-<pid>@<host>-XXXXXX", see TempNames.h), then renamed over
+// it, so that an interrupted write never leaves a half-written file; a replaced file keeps its
+// permission bits (ownerOnly: 0600 whatever it had) and, where the system allows, its owner.
+// Links are followed and the file they name is replaced, the link left as it is. What is not a
+// regular file is never replaced: a character device, FIFO or socket is written through, and so
+// is an open descriptor named through /proc/.../fd/ (/dev/stdout). A FIFO that nobody reads fails
+// at once instead of waiting. Throws EFileError with the reason.
 void WriteFileAtomic(const std::string& path, const std::string& contents, bool ownerOnly = false);
 // Opens (creating) the file and writes contents at its end or after truncating it, in place.
 // Throws EFileError with the reason.
 void WriteFileInPlace(const std::string& path, const std::string& contents, bool append);
 
-// A fresh private folder under the system's temporary folder; throws EFileError.
+// A file opened once and written piece by piece as a run goes (the run log). Each Write goes to
+// the system at once, so a program killed later leaves every piece written so far. Links are
+// followed as WriteFileAtomic follows them; a regular file is truncated (created when missing),
+// a character device, FIFO, socket or open descriptor written through as WriteFileAtomic does.
+// One owner, which serialises its writes.
+class OutputFile {
+ public:
+  // Opens path for writing; throws EFileError with the reason. A FIFO waits for its reader.
+  explicit OutputFile(const std::string& path);
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  // Writes all of data: empty on success, else the system's reason.
+  std::string Write(const std::string& data);
+
+ private:
+  int fd_ = -1;
+};
+
+// A fresh private folder under the system's temporary folder, named prefix + "<pid>@<host>-XXXXXX"
+// (TempNames.h); throws EFileError.
 std::string MakeTempDirectory(const std::string& prefix);
 // Removes a folder tree; errors are ignored.
 void RemoveTree(const std::string& path);

@@ -1,7 +1,9 @@
 // Path helpers, text encodings, wildcard search with attributes, file times, whole-file writes
 // and the shell opener.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,10 +17,12 @@
 #include "platform/FileTimes.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
+#include "platform/TempNames.h"
 #include "platform/TextEncoding.h"
 #include "platform/UserPlaces.h"
 
 using namespace platform;
+using testsupport::Exists;
 using testsupport::TempDir;
 
 TEST(Paths, SplitAndExtensionRules) {
@@ -48,7 +52,7 @@ TEST(Paths, SplitAndExtensionRules) {
 TEST(TextEncoding, Utf16RoundTripAndMalformedInput) {
   std::string text = "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80z";  // a é 中 😀 z
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);
-  EXPECT_EQ(Utf8ToUtf16(text).size(), 6u);  // the emoji takes a surrogate pair
+  EXPECT_EQ(Utf8ToUtf16(text).size(), 6u);              // the emoji takes a surrogate pair
   EXPECT_EQ(Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");  // a lone surrogate
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("\xC0\xAF")), "\xEF\xBF\xBD\xEF\xBF\xBD");  // an overlong form
   EXPECT_EQ(LeBytesToUtf16(Utf16ToLeBytes(u"ab")), u"ab");
@@ -73,9 +77,14 @@ TEST(DirectorySearch, MaskRules) {
     const char* mask;
     bool match;
   } cases[] = {
-      {"a.doc", "*.doc?", true},      {"b.DOCX", "*.doc?", true},     {"c.docxx", "*.doc?", false},
-      {"report.doc", "report?.doc", true}, {"report1.doc", "report?.doc", true},
-      {"report12.doc", "report?.doc", false}, {"noext", "*.*", true}, {"x", "", false},
+      {"a.doc", "*.doc?", true},
+      {"b.DOCX", "*.doc?", true},
+      {"c.docxx", "*.doc?", false},
+      {"report.doc", "report?.doc", true},
+      {"report1.doc", "report?.doc", true},
+      {"report12.doc", "report?.doc", false},
+      {"noext", "*.*", true},
+      {"x", "", false},
       {"a.doc", "A.DOC", true},
   };
   for (const auto& c : cases) EXPECT_EQ(MatchesMask(c.name, c.mask), c.match) << c.name << " ~ " << c.mask;
@@ -162,6 +171,108 @@ TEST(FileSystem, AtomicWriteReplacesWholeFileAndLeavesNoTemporary) {
   EXPECT_FALSE(ReadFileBytes(dir / "fifo", back));  // never blocks on a FIFO
   EXPECT_TRUE(ForceDirectories(dir / "a/b/c"));
   EXPECT_THROW(ForceDirectoriesOrThrow(""), EFileError);
+}
+
+// What is replaced keeps its mode; what is not a regular file is written through and stays what it was.
+TEST(FileSystem, WritesReplaceOnlyRegularFilesAndKeepTheirMode) {
+  TempDir dir;
+  auto mode = [](const std::string& p) {
+    struct stat st {};
+    return ::lstat(p.c_str(), &st) == 0 ? st.st_mode : 0;
+  };
+  for (mode_t bits : {0600, 0640, 0755}) {
+    SCOPED_TRACE(bits);
+    WriteFileAtomic(dir / "t", "old");
+    ::chmod((dir / "t").c_str(), bits);
+    WriteFileAtomic(dir / "t", "new");
+    EXPECT_EQ(mode(dir / "t") & 07777, bits);
+    EXPECT_EQ(testsupport::ReadFile(dir / "t"), "new");
+  }
+  WriteFileAtomic(dir / "store", "a", true);
+  ::chmod((dir / "store").c_str(), 0644);
+  WriteFileAtomic(dir / "store", "b", true);
+  EXPECT_EQ(mode(dir / "store") & 0777, 0600u);
+
+  // A link, also one whose file is not there yet, stays a link to the file written.
+  ::symlink("t", (dir / "link").c_str());
+  ::symlink((dir / "sub/later").c_str(), (dir / "dangling").c_str());
+  ForceDirectories(dir / "sub");
+  WriteFileAtomic(dir / "link", "through the link");
+  WriteFileAtomic(dir / "dangling", "made");
+  EXPECT_TRUE(S_ISLNK(mode(dir / "link")));
+  EXPECT_TRUE(S_ISLNK(mode(dir / "dangling")));
+  EXPECT_EQ(testsupport::ReadFile(dir / "t"), "through the link");
+  EXPECT_EQ(testsupport::ReadFile(dir / "sub/later"), "made");
+  EXPECT_THROW(WriteFileAtomic(dir / "sub", "x"), EFileError);
+  EXPECT_THROW(OutputFile(dir.path()), EFileError);
+
+  // A FIFO is written through, by both kinds of write, and stays a FIFO.
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  // The read end is open first, so that neither write waits, and is read without blocking.
+  int reader = ::open((dir / "fifo").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  {
+    OutputFile out(dir / "fifo");
+    EXPECT_EQ(out.Write("one\r\n"), "");
+    WriteFileAtomic(dir / "fifo", "two\r\n");
+  }
+  char buf[64] = {};
+  std::string heard(buf, std::max<ssize_t>(0, ::read(reader, buf, sizeof buf)));
+  ::close(reader);
+  EXPECT_THROW(WriteFileAtomic(dir / "fifo", "nobody reads"), EFileError);  // fails, never waits
+  EXPECT_EQ(heard, "one\r\ntwo\r\n");
+  EXPECT_TRUE(S_ISFIFO(mode(dir / "fifo")));
+  int entries = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir.path())) (void)e, ++entries;
+  EXPECT_EQ(entries, 6);  // t, store, link, dangling, sub, fifo: no temporary left
+}
+
+// Leftovers carry "<pid>@<host>": only those of this machine's programs that no longer run go.
+TEST(TempNames, OnlyLeftoversOfEndedProgramsOfThisMachineAreRemoved) {
+  std::fflush(nullptr);
+  pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_GT(ended, 0);
+  ::waitpid(ended, nullptr, 0);
+  const std::string tag = OwnerTag(), host = tag.substr(tag.find('@'));
+  const std::string dead = std::to_string(ended) + host, live = std::to_string(::getppid()) + host;
+  ASSERT_FALSE(MadeByEndedProgram(tag + "-Ab12Cd"));  // this program
+
+  TempDir tmp, target;
+  ::setenv("TMPDIR", tmp.path().c_str(), 1);
+  struct Case {
+    std::string path;
+    bool folder;
+    bool removed;
+  } cases[] = {
+      {tmp / "qx-lo-profile-" + dead + "-Ab12Cd", true, true},
+      {tmp / "qx-save-" + live + "-Ab12Cd", true, false},
+      {tmp / "qx-save-" + std::to_string(ended) + "@elsewhere-Ab12Cd", true, false},
+      {tmp / "other-" + dead + "-Ab12Cd", true, false},
+      {tmp / "qx-file-" + dead + "-Ab12Cd", false, false},
+      {target / "a.txt.tmp-" + dead + "-Xy9Zz0", false, true},
+      {target / "sub/b.txt.tmp-" + dead + "-Xy9Zz0", false, true},
+      {target / "c.txt.tmp-" + live + "-Xy9Zz0", false, false},
+      {target / "d.txt.tmp-" + dead + "-short", false, false},
+      {target / "e.txt-" + dead + "-Xy9Zz0", false, false},
+  };
+  for (const auto& c : cases) {
+    ForceDirectories(ExtractFilePath(c.path));
+    if (c.folder)
+      ForceDirectories(c.path + "/user");
+    else
+      testsupport::WriteFile(c.path, "x");
+  }
+  RemoveLeftoversOfEndedPrograms("qx-", target.path(), false);
+  EXPECT_TRUE(Exists(target / "sub/b.txt.tmp-" + dead + "-Xy9Zz0"));  // not searched without recursion
+  RemoveLeftoversOfEndedPrograms("qx-", target.path(), true);
+  for (const auto& c : cases) EXPECT_EQ(Exists(c.path), !c.removed) << c.path;
+
+  // The names this program gives its temporary folders and files are the ones cleaned.
+  std::string made = MakeTempDirectory("qx-t-");
+  ::unsetenv("TMPDIR");
+  EXPECT_NE(made.find("/qx-t-" + tag + "-"), std::string::npos) << made;
+  RemoveTree(made);
 }
 
 TEST(Shell, LinkReachesTheOpenerAsOneArgumentAndOnlyUrlsAreEncoded) {
