@@ -69,6 +69,9 @@ int TcvMain::Run() {
   for (const auto& s : project.UnreadableSettings())
     ProgressLine::Say("the setting " + s.name + "=" + s.value + " cannot be read; the default " + s.used +
                       " is used");
+  for (const auto& s : project.UnknownSettings())
+    ProgressLine::Say("the setting \"" + s.name + "\" is not known" +
+                      (s.nearest.empty() ? std::string() : "; did you mean " + s.nearest + "?"));
   // Nothing is created or converted for a run that cannot be carried out.
   std::string why = WhyRunCannotStart(project);
   if (!why.empty()) return NotCarriedOut(why);

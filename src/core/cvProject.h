@@ -23,6 +23,13 @@ struct TUnreadableSetting {
   std::string used;   // the default, as a value would be written
 };
 
+// A setting name the program does not know (a typo, most often), and the known name nearest to
+// it; nearest is empty when no known name is close.
+struct TUnknownSetting {
+  std::string name;     // as written, blanks included
+  std::string nearest;  // as the program spells it
+};
+
 class TcvProject {
  public:
   // filesBase names the program's own files: with ProjectExt the start-up project, with ".log"
@@ -67,6 +74,8 @@ class TcvProject {
   std::string LogFile() const;
   // Milliseconds one conversion may take; 0 or less: no limit.
   int ConvertTimeout() const { return Int("ConvertTimeout", 300000); }
+  // Whether a run with failures opens the failure report link.
+  bool FailureReport() const { return Bool("FailureReport", true); }
   // Shard=K/N: the run takes only the documents of shard K of N. Missing gives 1/1 (every
   // document). False when the value is not K/N with 1 <= K <= N; index and count are then 0,
   // which no document's shard matches.
@@ -76,6 +85,12 @@ class TcvProject {
   // their default), at most one entry per setting. A negative Daemon counts as unreadable: no
   // pause is shorter than none.
   std::vector<TUnreadableSetting> UnreadableSettings() const;
+  // Every setting name the program reads, as it spells them.
+  static const std::vector<std::string>& KnownSettings();
+  // The Name=Value lines whose name is no known setting (letter case ignored), once per name, in
+  // the order written. Names of the older "control.property" form (eSource.Text) count as known.
+  // Such lines stay in the settings: the project file keeps what it does not understand.
+  std::vector<TUnknownSetting> UnknownSettings() const;
 
   // Project operations, main thread.
   void SetDialogs(IProjectDialogs* dialogs) { dialogs_ = dialogs; }
