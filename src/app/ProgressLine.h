@@ -2,7 +2,8 @@
 // What a headless run says on standard error. One line of progress (done, found so far,
 // failures), redrawn in place and shown only when standard error is a terminal, with notes
 // (each failure) printed above it; and lines printed whatever standard error is, for the
-// reason a run could not be carried out and for settings that could not be read.
+// reason a run could not be carried out, for settings that could not be read or are not known,
+// and for texts that lost characters.
 // Main thread.
 #include <string>
 

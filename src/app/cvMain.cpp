@@ -47,6 +47,11 @@ void TcvMain::ReportNode(batch::TcvBatch&, batch::TcvNode& node) {
   std::lock_guard<std::mutex> guard(logLock_);
   runLog_.push_back(std::move(line));
   if (status == batch::NodeFailure) unshownFailures_.push_back(node.FileName + ": " + node.Message);
+  // The entry stays a success: the text is there, but its reader must know it is not all there.
+  if (status == batch::NodeSuccess && node.Unwritten > 0)
+    unshownLosses_.push_back(node.FileName + ": " + std::to_string(node.Unwritten) +
+                             (node.Unwritten == 1 ? " character" : " characters") +
+                             " could not be written in " + platform::AnsiCharset() + " and became \"?\"");
 }
 
 std::vector<std::string> TcvMain::RunLog() const {
@@ -65,6 +70,7 @@ int TcvMain::Run() {
     std::lock_guard<std::mutex> guard(logLock_);
     runLog_.clear();
     unshownFailures_.clear();
+    unshownLosses_.clear();
   }
   for (const auto& s : project.UnreadableSettings())
     ProgressLine::Say("the setting " + s.name + "=" + s.value + " cannot be read; the default " + s.used +
@@ -130,12 +136,19 @@ void TcvMain::WaitForWorkers(batch::TcvConvertor* head) {
 }
 
 void TcvMain::ShowProgress() {
-  std::vector<std::string> failures;
+  std::vector<std::string> failures, losses;
   int done = 0;
   {
     std::lock_guard<std::mutex> guard(logLock_);
     failures.swap(unshownFailures_);
+    losses.swap(unshownLosses_);
     done = static_cast<int>(runLog_.size());
+  }
+  for (const auto& loss : losses) {
+    if (progress_->Enabled())
+      progress_->Note("quillex: " + loss);
+    else
+      ProgressLine::Say(loss);
   }
   if (!progress_->Enabled()) return;
   for (const auto& failure : failures) progress_->Note("failed: " + failure);

@@ -58,6 +58,7 @@ class TcvMain {
   mutable std::mutex logLock_;
   std::vector<std::string> runLog_;
   std::vector<std::string> unshownFailures_;
+  std::vector<std::string> unshownLosses_;  // successes whose text lost characters, not yet said
   std::unique_ptr<ProgressLine> progress_;
 };
 

@@ -46,6 +46,7 @@ struct TcvNode {
   int32_t Index = 0;       // position in the job list; never changes
   std::string FileName;    // the source: a path, or the text given to AddLastFile (maybe a URL)
   std::string Message;     // target path after a success, error text after a failure
+  int32_t Unwritten = 0;   // after a success: characters the text's character set could not hold
 };
 
 using TcvNodeEvent = std::function<void(TcvBatch& batch, TcvNode& node)>;

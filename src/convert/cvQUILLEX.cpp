@@ -35,11 +35,12 @@ void TcvQUILLEX::MarkPages() {
   }
 }
 
-void TcvQUILLEX::SaveDocument(const std::string& target, int32_t format) {
+int32_t TcvQUILLEX::SaveDocument(const std::string& target, int32_t format) {
   std::vector<Variant> args{Variant(target), Variant(format)};
   for (int i = 0; i < 10; ++i) args.push_back(Variant::Missing());
   args.push_back(Variant(false));
-  Doc.CallRef("SaveAs", args);
+  Variant unwritten = Doc.CallRef("SaveAs", args);
+  return unwritten.type() == automation::VariantType::Int ? unwritten.AsInt() : 0;
 }
 
 void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
@@ -70,7 +71,7 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
       } catch (const std::exception&) {
       }
     }
-    SaveDocument(target, format);
+    int32_t unwritten = SaveDocument(target, format);
     CloseDocument();
     timedOut = DisarmTimeLimit();
     if (timedOut) throw automation::EOleServerGone("timed out");
@@ -83,6 +84,7 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
       }
     }
     node.Message = target;
+    node.Unwritten = unwritten;
     node.Status = batch::NodeSuccess;
     FinishSource(batch, node, target);
     batch.AddSuccess();

@@ -172,10 +172,12 @@ std::string NearestSetting(const std::string& name) {
 
 const std::vector<std::string>& TcvProject::KnownSettings() {
   static const std::vector<std::string> kNames = {
-      "Source",       "Target",      "Subdir",     "RegExt",      "SkipHidden",     "ThreadsCount",
-      "IsOverwrite",  "KeepTargetSubdirs",         "KeepFileTime", "DeleteSource",  "RenameSource",
-      "AppVisible",   "ReadOnly",    "SkipPassword", "Ansi",       "PageBreaks",     "PureConsole",
-      "RunAndClose",  "Daemon",      "LogFile",    "Shard",       "ConvertTimeout", "FailureReport"};
+      "Source",       "Target",         "Subdir",       "RegExt",
+      "SkipHidden",   "ThreadsCount",   "IsOverwrite",  "KeepTargetSubdirs",
+      "KeepFileTime", "DeleteSource",   "RenameSource", "AppVisible",
+      "ReadOnly",     "SkipPassword",   "Ansi",         "PageBreaks",
+      "PureConsole",  "RunAndClose",    "Daemon",       "LogFile",
+      "Shard",        "ConvertTimeout", "FailureReport"};
   return kNames;
 }
 

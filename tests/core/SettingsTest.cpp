@@ -66,8 +66,8 @@ TEST(SettingsNames, UnknownNamesAreNamedOnceWithTheNearestKnownName) {
   struct Row {
     const char* name;
     const char* nearest;
-  } want[] = {{"Subdirs", "Subdir"},      {"ThreadCount", "ThreadsCount"}, {" Target", "Target"},
-              {"Frobnicate", ""},         {"PageBrakes", "PageBreaks"},    {"Soruce", "Source"}};
+  } want[] = {{"Subdirs", "Subdir"}, {"ThreadCount", "ThreadsCount"}, {" Target", "Target"},
+              {"Frobnicate", ""},    {"PageBrakes", "PageBreaks"},    {"Soruce", "Source"}};
   auto found = project.UnknownSettings();
   ASSERT_EQ(found.size(), std::size(want));
   for (std::size_t i = 0; i < found.size(); ++i) {
