@@ -81,6 +81,8 @@ int TcvMain::Run() {
   // Nothing is created or converted for a run that cannot be carried out.
   std::string why = WhyRunCannotStart(project);
   if (!why.empty()) return NotCarriedOut(why);
+  std::string crowded = WorkersBeyondCpus(project.ThreadsCount(), platform::ProcessorCount());
+  if (!crowded.empty()) ProgressLine::Say(crowded);
 
   batch_ = std::make_unique<batch::TcvBatch>();
   bool subdir = project.Subdir();
