@@ -166,7 +166,8 @@ int TcvMain::Finish() {
     info->UpdateCounter("A", 0, batch_->Count());
     info->UpdateCounter("S", 0, batch_->SuccessCount());
     info->UpdateCounter("F", 0, batch_->FailedCount());
-    if (batch_->FailedCount() > 0) info->ReportFailures(batch_->Errors());
+    if (batch_->FailedCount() > 0 && core::cvProject()->FailureReport())
+      info->ReportFailures(batch_->Errors());
   }
   std::string logFile = core::cvProject()->LogFile();
   if (!logFile.empty()) {

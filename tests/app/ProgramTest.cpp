@@ -68,6 +68,7 @@ TEST(ConventionalOptions, MapOntoSettingsAndLeaveTheOlderFormsAlone) {
        A::Run,
        K::Settings,
        "Shard=2/3\r\nConvertTimeout=0\r\nAnsi=True\r\nPageBreaks=True\r\nSkipHidden=True\r\nSource=-odd.doc"},
+      {{"--no-report", "-o", "a"}, A::Run, K::Settings, "FailureReport=False\r\nTarget=a"},
       {{"-P:Source=a;Target=b", "--ignored"}, A::Run, K::Settings, "Source=a\r\nTarget=b"},
       {{"-U", "x"}, A::Run, K::Uninstall, ""},
       {{"job.batch-quillex"}, A::Run, K::File, "job.batch-quillex"},
