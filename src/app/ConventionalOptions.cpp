@@ -36,6 +36,7 @@ const char kUsage[] =
     "      --timeout MS        milliseconds one document may take, 0 none (ConvertTimeout)\n"
     "      --memory-limit MIB  memory one LibreOffice may hold, 0 none (OfficeMemoryLimit)\n"
     "      --shard K/N         convert only the K-th of N shares of the documents (Shard)\n"
+    "      --no-report         open no failure report link after failures (FailureReport)\n"
     "      --set NAME=VALUE    any other setting\n"
     "  -h, --help              show this text\n"
     "  -V, --version           show the version\n"
@@ -71,7 +72,7 @@ struct Option {
   const char* shortName;  // "" when none
   const char* longName;
   const char* setting;  // "" for --set, which names its own
-  enum Kind { Flag, Text, Number, Overwrite, Assignment } kind;
+  enum Kind { Flag, FlagOff, Text, Number, Overwrite, Assignment } kind;
 };
 
 const Option kOptions[] = {
@@ -89,6 +90,7 @@ const Option kOptions[] = {
     {"", "--timeout", "ConvertTimeout", Option::Number},
     {"", "--memory-limit", "OfficeMemoryLimit", Option::Number},
     {"", "--shard", "Shard", Option::Text},
+    {"", "--no-report", "FailureReport", Option::FlagOff},
     {"", "--set", "", Option::Assignment},
 };
 
@@ -169,15 +171,16 @@ class Reader {
       } else if (arg.rfind(longName + "=", 0) == 0) {
         value = arg.substr(longName.size() + 1);
         attached = true;
-      } else if (!shortName.empty() && option.kind != Option::Flag && arg.rfind(shortName, 0) == 0) {
+      } else if (!shortName.empty() && option.kind != Option::Flag && option.kind != Option::FlagOff &&
+                 arg.rfind(shortName, 0) == 0) {
         value = arg.substr(shortName.size());
         attached = true;
       } else {
         continue;
       }
-      if (option.kind == Option::Flag) {
+      if (option.kind == Option::Flag || option.kind == Option::FlagOff) {
         if (attached) return Fail("option '" + longName + "' takes no value");
-        return Set(option.setting, "True");
+        return Set(option.setting, option.kind == Option::Flag ? "True" : "False");
       }
       if (!attached) {
         if (i_ + 1 >= args_.size()) return Fail("option '" + arg + "' needs a value");

@@ -3,7 +3,8 @@
 // so far, failures), redrawn in place, with notes (each failure) printed above it. Elsewhere (a
 // cron job, a script's log): the notes only, one a line, and a summary at the end when documents
 // failed, so that an unattended run that failed says so. Quiet: neither. Whatever standard error
-// is, Say prints the reason a run could not be carried out and settings that could not be read.
+// is, Say prints the reason a run could not be carried out, settings that could not be read or
+// are not known, and texts that lost characters.
 // Main thread.
 #include <string>
 

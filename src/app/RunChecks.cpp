@@ -35,6 +35,14 @@ std::string WhySourceCannotBeRead(const std::string& source) {
 
 }  // namespace
 
+std::string WorkersBeyondCpus(int workers, int cpus) {
+  if (workers < 1) workers = 1;
+  if (workers <= cpus) return std::string();
+  return std::to_string(workers) + " workers run on " + std::to_string(cpus) +
+         (cpus == 1 ? " CPU" : " CPUs") + "; each is a LibreOffice of about " + std::to_string(kWorkerMiB) +
+         " MiB (" + std::to_string(static_cast<long long>(workers) * kWorkerMiB) + " MiB in all)";
+}
+
 std::string WhyRunCannotStart(const core::TcvProject& project) {
   if (project.Target().empty()) return "no target folder is set (Target)";
   std::string regExt = project.Value("RegExt");

@@ -14,4 +14,12 @@ namespace app {
 // unreadable, or a named document that does not exist. Touches nothing on disk.
 std::string WhyRunCannotStart(const core::TcvProject& project);
 
+// What a LibreOffice of one worker takes, measured on long runs: the figure a user needs to see
+// what more workers than processors will cost.
+constexpr int kWorkerMiB = 120;
+// Empty when workers (ThreadsCount, below 1 read as 1) do not outnumber cpus; otherwise one
+// sentence with both numbers and the memory they take. The run still starts them all: a user
+// may mean it (documents that wait on slow storage).
+std::string WorkersBeyondCpus(int workers, int cpus);
+
 }  // namespace app

@@ -57,6 +57,11 @@ void TcvMain::ReportNode(batch::TcvBatch&, batch::TcvNode& node) {
   if (logFile_ && logError_.empty()) logError_ = logFile_->Write(line + "\r\n");
   runLog_.push_back(std::move(line));
   if (status == batch::NodeFailure) unshownFailures_.push_back(node.FileName + ": " + node.Message);
+  // The entry stays a success: the text is there, but its reader must know it is not all there.
+  if (status == batch::NodeSuccess && node.Unwritten > 0)
+    unshownLosses_.push_back(node.FileName + ": " + std::to_string(node.Unwritten) +
+                             (node.Unwritten == 1 ? " character" : " characters") +
+                             " could not be written in " + platform::AnsiCharset() + " and became \"?\"");
 }
 
 std::vector<std::string> TcvMain::RunLog() const {
@@ -75,13 +80,19 @@ int TcvMain::Run() {
     std::lock_guard<std::mutex> guard(logLock_);
     runLog_.clear();
     unshownFailures_.clear();
+    unshownLosses_.clear();
   }
   for (const auto& s : project.UnreadableSettings())
     ProgressLine::Say("the setting " + s.name + "=" + s.value + " cannot be read; the default " + s.used +
                       " is used");
+  for (const auto& s : project.UnknownSettings())
+    ProgressLine::Say("the setting \"" + s.name + "\" is not known" +
+                      (s.nearest.empty() ? std::string() : "; did you mean " + s.nearest + "?"));
   // Nothing is created or converted for a run that cannot be carried out.
   std::string why = WhyRunCannotStart(project);
   if (!why.empty()) return NotCarriedOut(why);
+  std::string crowded = WorkersBeyondCpus(project.ThreadsCount(), platform::ProcessorCount());
+  if (!crowded.empty()) ProgressLine::Say(crowded);
 
   bool subdir = project.Subdir();
   std::string target = project.TargetFolder();
@@ -153,13 +164,15 @@ void TcvMain::WaitForWorkers(batch::TcvConvertor* head) {
 }
 
 void TcvMain::ShowProgress() {
-  std::vector<std::string> failures;
+  std::vector<std::string> failures, losses;
   int done = 0;
   {
     std::lock_guard<std::mutex> guard(logLock_);
     failures.swap(unshownFailures_);
+    losses.swap(unshownLosses_);
     done = static_cast<int>(runLog_.size());
   }
+  for (const auto& loss : losses) progress_->Note("quillex: " + loss);
   for (const auto& failure : failures) progress_->Note("failed: " + failure);
   progress_->Show(done, batch_->Count(), batch_->FailedCount());
 }
@@ -173,7 +186,8 @@ int TcvMain::Finish() {
     info->UpdateCounter("A", 0, batch_->Count());
     info->UpdateCounter("S", 0, batch_->SuccessCount());
     info->UpdateCounter("F", 0, batch_->FailedCount());
-    if (batch_->FailedCount() > 0) info->ReportFailures(batch_->Errors());
+    if (batch_->FailedCount() > 0 && core::cvProject()->FailureReport())
+      info->ReportFailures(batch_->Errors());
   }
   std::string logError;
   {

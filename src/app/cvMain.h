@@ -69,6 +69,7 @@ class TcvMain {
   std::unique_ptr<platform::OutputFile> logFile_;  // null when no log is kept, or after Finish
   std::string logError_;                           // why a line could not be written, the first time
   std::vector<std::string> unshownFailures_;
+  std::vector<std::string> unshownLosses_;  // successes whose text lost characters, not yet said
   std::unique_ptr<ProgressLine> progress_;
 };
 

@@ -1,5 +1,7 @@
 #include "automation/LibreOfficeWriter.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <map>
 
 #include "automation/OleError.h"
@@ -105,9 +107,10 @@ class DocumentObject : public ServerObject {
       int format = Given(Arg(a, 1)) ? Arg(a, 1).AsInt() : 16;
       std::optional<std::string> password;
       if (Given(Arg(a, 3))) password = Arg(a, 3).AsString();
-      lo::SaveDocumentAs(*doc_, Arg(a, 0).AsString(), format, password);
+      std::size_t unwritten = lo::SaveDocumentAs(*doc_, Arg(a, 0).AsString(), format, password);
       if (a.size() > 1 && Given(a[1])) a[1] = Variant(format);
-      return Variant();
+      // Word gives nothing back; the count of characters the ANSI text could not hold is ours.
+      return Variant(static_cast<int32_t>(std::min<std::size_t>(unwritten, INT32_MAX)));
     }
     if (Is(m, "Close")) {
       server_->Close(doc_, Given(Arg(a, 0)) && Arg(a, 0).AsBool());

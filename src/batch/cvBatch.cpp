@@ -85,16 +85,23 @@ void TcvBatch::Start(const std::string& source, const std::string& target, bool 
   SetTargetDir(tgt);
   platform::ForceDirectoriesOrThrow(tgt);
   std::string mask = platform::ExtractFileName(src), sourceDir = platform::ExtractFilePath(src);
+  bool namedFile = false;
   if (!mask.empty() && platform::DirectoryExists(src)) {
     const core::TcvProject* project = core::cvProject();
     mask = project && !project->SourceMask.empty() ? project->SourceMask : std::string("*.doc?");
     sourceDir = src + "/";
+  } else if (!mask.empty() && platform::FileExists(src)) {
+    // Read as a mask, a name holding "\", "|" or "[" no longer matches itself, and one holding
+    // "*" or "?" matches its neighbours too: the document the user named would be skipped
+    // without a word, or others converted in its place.
+    namedFile = true;
   }
   {
     std::lock_guard<std::mutex> guard(fieldsLock_);
     mask_ = mask;
     sourceDir_ = sourceDir;
     recursive_ = recursive;
+    namedFile_ = namedFile;
   }
   if (!done_.load() && !Started()) platform::Thread::Start();
 }
@@ -103,12 +110,14 @@ bool TcvBatch::Accepts(const std::string& fileName) const {
   TcvMatchBase* match = cvMatch();
   if (!match) return true;
   std::string mask, regExt;
+  bool namedFile = false;
   {
     std::lock_guard<std::mutex> guard(fieldsLock_);
     mask = mask_;
     regExt = regExt_;
+    namedFile = namedFile_;
   }
-  bool result = match->Matches(fileName, MaskToRegex(mask));
+  bool result = namedFile || match->Matches(fileName, MaskToRegex(mask));
   if (result && !regExt.empty()) result = match->Matches(fileName, regExt);
   return result;
 }

@@ -46,6 +46,7 @@ struct TcvNode {
   int32_t Index = 0;       // position in the job list; never changes
   std::string FileName;    // the source: a path, or the text given to AddLastFile (maybe a URL)
   std::string Message;     // target path after a success, error text after a failure
+  int32_t Unwritten = 0;   // after a success: characters the text's character set could not hold
 };
 
 using TcvNodeEvent = std::function<void(TcvBatch& batch, TcvNode& node)>;
@@ -81,7 +82,9 @@ class TcvBatch : public platform::Thread {
 
   // Sets source and target ("file:" URLs normalised), creates the target folder, splits the
   // source at its last "/" into SourceDir and Mask (a source that names an existing folder is
-  // that folder with the project's SourceMask), and starts the enumeration thread unless the
+  // that folder with the project's SourceMask; one that names an existing file lists that file
+  // alone, whatever bytes its name holds: its name is then no mask, in no folder, with or
+  // without Recursive), and starts the enumeration thread unless the
   // list is already complete or the thread was started before. Throws
   // platform::EFileError("Unable to create directory") when the target cannot be created (an
   // empty target included); the batch then stays unstarted. Front end thread.
@@ -119,7 +122,8 @@ class TcvBatch : public platform::Thread {
   // /home/a/x.doc, file:/// an empty string; anything else comes back unchanged.
   static std::string NormalizePath(const std::string& path);
 
-  // The name filter: the mask, then RegExt, both on the full path through cvMatch().
+  // The name filter: the mask (not for a source that names a file), then RegExt, both on the
+  // full path through cvMatch().
   bool Accepts(const std::string& fileName) const;
 
   // Readers; any thread.
@@ -149,6 +153,8 @@ class TcvBatch : public platform::Thread {
 
  private:
   void Scan(const std::string& root, const std::string& mask, bool recursive, uint32_t attrSet);
+  // Lists the one file a source named, when it is a regular file the attribute set admits.
+  void ScanNamedFile(const std::string& dir, const std::string& name, uint32_t attrSet);
   // False when the folder could not be read; it is then listed as a failed entry.
   bool ScanFiles(const std::string& dir, const std::string& mask, uint32_t attrSet);
   // Appends an entry that is settled already: a Failure with reason as its Message.
@@ -175,6 +181,7 @@ class TcvBatch : public platform::Thread {
   std::string targetDir_;
   std::string regExt_;
   bool recursive_ = false;
+  bool namedFile_ = false;  // Mask is the name of the one file the source named
   bool skipHidden_ = false;
   int shardIndex_ = 1;  // this run's shard of shardCount_; 1 of 1 takes every document
   int shardCount_ = 1;

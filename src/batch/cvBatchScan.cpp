@@ -39,7 +39,7 @@ void TcvBatch::Execute() {
     keepSubdirs = project->KeepTargetSubdirs();
   }
   std::string root, mask;
-  bool recursive = false;
+  bool recursive = false, namedFile = false;
   {
     std::lock_guard<std::mutex> guard(fieldsLock_);
     regExt_ = regExt;
@@ -50,9 +50,14 @@ void TcvBatch::Execute() {
     root = sourceDir_;
     mask = mask_;
     recursive = recursive_;
+    namedFile = namedFile_;
   }
+  const uint32_t attrSet = skipHidden ? kAttrsWithoutHidden : kAttrsWithHidden;
   try {
-    Scan(root, mask, recursive, skipHidden ? kAttrsWithoutHidden : kAttrsWithHidden);
+    if (namedFile)
+      ScanNamedFile(root, mask, attrSet);
+    else
+      Scan(root, mask, recursive, attrSet);
   } catch (...) {
     // Whatever stopped the walk, the list must complete, or workers would wait for ever.
   }
@@ -74,6 +79,18 @@ bool TcvBatch::ScanFiles(const std::string& dir, const std::string& mask, uint32
   // The documents in it are unknown, so the folder itself stands for them.
   AddFailedFile(dir, "The folder could not be read (" + failure + ")");
   return false;
+}
+
+void TcvBatch::ScanNamedFile(const std::string& dir, const std::string& name, uint32_t attrSet) {
+  // The folder search gives the same attributes and leaves out what it leaves out for a mask;
+  // only the exact name is taken, as the search folds letter case and reads wildcards.
+  platform::FindFiles(dir, name, attrSet, [&](const platform::DirEntry& entry) {
+    uint32_t attrs = entry.attributes & kKnownAttrs;
+    if (entry.name == name && (attrs & attrSet) == attrs && !(attrs & platform::faDirectory) &&
+        !(SkipLockFiles() && IsLockFileName(entry.name)))
+      AddFile(dir + entry.name);
+    return entry.name != name;
+  });
 }
 
 // Depth first, a folder's own files before any of its sub-folders. The walk keeps its own

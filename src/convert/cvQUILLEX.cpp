@@ -41,11 +41,12 @@ void TcvQUILLEX::MarkPages() {
   }
 }
 
-void TcvQUILLEX::SaveDocument(const std::string& target, int32_t format) {
+int32_t TcvQUILLEX::SaveDocument(const std::string& target, int32_t format) {
   std::vector<Variant> args{Variant(target), Variant(format)};
   for (int i = 0; i < 10; ++i) args.push_back(Variant::Missing());
   args.push_back(Variant(false));
-  Doc.CallRef("SaveAs", args);
+  Variant unwritten = Doc.CallRef("SaveAs", args);
+  return unwritten.type() == automation::VariantType::Int ? unwritten.AsInt() : 0;
 }
 
 void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
@@ -77,7 +78,7 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
       } catch (const std::exception&) {
       }
     }
-    SaveDocument(target, format);
+    int32_t unwritten = SaveDocument(target, format);
     CloseDocument();
     expiry = DisarmLimits();
     if (expiry != Expiry::None) throw automation::EOleServerGone("stopped at a limit");
@@ -90,6 +91,7 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
       }
     }
     node.Message = target;
+    node.Unwritten = unwritten;
     node.Status = batch::NodeSuccess;
     FinishSource(batch, node, target);
     batch.AddSuccess();

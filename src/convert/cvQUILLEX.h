@@ -23,7 +23,9 @@ class TcvQUILLEX : public TcvWordOle {
 
  private:
   void MarkPages();
-  void SaveDocument(const std::string& target, int32_t format);
+  // Returns the characters the text could not hold, as the server counts them (0 when it
+  // does not count).
+  int32_t SaveDocument(const std::string& target, int32_t format);
 };
 
 }  // namespace convert

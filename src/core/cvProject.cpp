@@ -1,6 +1,7 @@
 #include "core/cvProject.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "platform/FileSystem.h"
 #include "platform/Memory.h"
@@ -103,10 +104,10 @@ int DefaultOfficeMemoryLimit(int workers) {
 std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
   // A value is read when its reading does not depend on the default handed in.
   static const std::pair<const char*, bool> kBools[] = {
-      {"Subdir", false},       {"SkipHidden", false}, {"KeepTargetSubdirs", true}, {"KeepFileTime", false},
-      {"DeleteSource", false}, {"AppVisible", false}, {"ReadOnly", false},         {"SkipPassword", false},
-      {"Ansi", false},         {"PageBreaks", false}, {"PureConsole", false},      {"RunAndClose", false},
-      {"Quiet", false}};
+      {"Subdir", false},       {"SkipHidden", false},  {"KeepTargetSubdirs", true}, {"KeepFileTime", false},
+      {"DeleteSource", false}, {"AppVisible", false},  {"ReadOnly", false},         {"SkipPassword", false},
+      {"Ansi", false},         {"PageBreaks", false},  {"PureConsole", false},      {"RunAndClose", false},
+      {"Quiet", false},        {"FailureReport", true}};
   static const std::pair<const char*, int> kInts[] = {
       {"ThreadsCount", 1}, {"Daemon", 0}, {"ConvertTimeout", 300000}};
   std::vector<TUnreadableSetting> found;
@@ -129,6 +130,100 @@ std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
   std::string memory = Value("OfficeMemoryLimit");
   if (!memory.empty() && ReadInt(memory, 0) != ReadInt(memory, 1))
     found.push_back({"OfficeMemoryLimit", memory, std::to_string(DefaultOfficeMemoryLimit(ThreadsCount()))});
+  return found;
+}
+
+namespace {
+
+// Edit distance with swapped neighbours counting as one edit, letter case ignored: "ThreadCount"
+// is one from ThreadsCount, "Subdris" one from Subdir.
+std::size_t NameDistance(const std::string& a, const std::string& b) {
+  auto fold = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+  const std::size_t n = a.size(), m = b.size();
+  std::vector<std::vector<std::size_t>> d(n + 1, std::vector<std::size_t>(m + 1));
+  for (std::size_t i = 0; i <= n; ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= m; ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= n; ++i)
+    for (std::size_t j = 1; j <= m; ++j) {
+      std::size_t cost = fold(a[i - 1]) == fold(b[j - 1]) ? 0 : 1;
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+      if (i > 1 && j > 1 && fold(a[i - 1]) == fold(b[j - 2]) && fold(a[i - 2]) == fold(b[j - 1]))
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  return d[n][m];
+}
+
+bool IsKnownSetting(const std::string& name) {
+  for (const auto& known : TcvProject::KnownSettings())
+    if (SameText(known, name)) return true;
+  // Older versions keyed a control's value by its name and property: the name without its type
+  // letter is the setting.
+  auto dot = name.find('.');
+  if (dot != std::string::npos && dot > 1) {
+    std::string key = name.substr(1, dot - 1);
+    for (const auto& known : TcvProject::KnownSettings())
+      if (SameText(known, key)) return true;
+  }
+  return false;
+}
+
+// Names are short, and a guess further off than a third of the name misleads more than it helps.
+std::string NearestSetting(const std::string& name) {
+  std::string best;
+  std::size_t bestDistance = std::string::npos;
+  for (const auto& known : TcvProject::KnownSettings()) {
+    std::size_t distance = NameDistance(name, known);
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = known;
+    }
+  }
+  return bestDistance <= std::max<std::size_t>(2, best.size() / 3) ? best : std::string();
+}
+
+}  // namespace
+
+const std::vector<std::string>& TcvProject::KnownSettings() {
+  static const std::vector<std::string> kNames = {"Source",
+                                                  "Target",
+                                                  "Subdir",
+                                                  "RegExt",
+                                                  "SkipHidden",
+                                                  "ThreadsCount",
+                                                  "IsOverwrite",
+                                                  "KeepTargetSubdirs",
+                                                  "KeepFileTime",
+                                                  "DeleteSource",
+                                                  "RenameSource",
+                                                  "AppVisible",
+                                                  "ReadOnly",
+                                                  "SkipPassword",
+                                                  "Ansi",
+                                                  "PageBreaks",
+                                                  "PureConsole",
+                                                  "RunAndClose",
+                                                  "Daemon",
+                                                  "LogFile",
+                                                  "Shard",
+                                                  "ConvertTimeout",
+                                                  "FailureReport",
+                                                  "Quiet",
+                                                  "OfficeMemoryLimit"};
+  return kNames;
+}
+
+std::vector<TUnknownSetting> TcvProject::UnknownSettings() const {
+  std::vector<TUnknownSetting> found;
+  for (const auto& line : SettingsLines()) {
+    auto eq = line.find('=');
+    // Lines of any other form are not settings (comments, say) and are never read.
+    if (eq == std::string::npos || eq == 0) continue;
+    std::string name = line.substr(0, eq);
+    if (IsKnownSetting(name)) continue;
+    bool named = false;
+    for (const auto& f : found) named = named || SameText(f.name, name);
+    if (!named) found.push_back({name, NearestSetting(name)});
+  }
   return found;
 }
 

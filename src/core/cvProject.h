@@ -27,6 +27,12 @@ struct TUnreadableSetting {
 // one), at most 4096 MiB: enough for any real document, and every office of a run together
 // leaves the machine a quarter of its memory. 4096 when the machine's memory cannot be read.
 int DefaultOfficeMemoryLimit(int workers);
+// A setting name the program does not know (a typo, most often), and the known name nearest to
+// it; nearest is empty when no known name is close.
+struct TUnknownSetting {
+  std::string name;     // as written, blanks included
+  std::string nearest;  // as the program spells it
+};
 
 class TcvProject {
  public:
@@ -78,6 +84,8 @@ class TcvProject {
   // MiB of resident memory one office may hold while it converts; 0 or less: no limit. The
   // default is a fair share of the machine (DefaultOfficeMemoryLimit).
   int OfficeMemoryLimit() const { return Int("OfficeMemoryLimit", DefaultOfficeMemoryLimit(ThreadsCount())); }
+  // Whether a run with failures opens the failure report link.
+  bool FailureReport() const { return Bool("FailureReport", true); }
   // Shard=K/N: the run takes only the documents of shard K of N. Missing gives 1/1 (every
   // document). False when the value is not K/N with 1 <= K <= N; index and count are then 0,
   // which no document's shard matches.
@@ -87,6 +95,12 @@ class TcvProject {
   // their default), at most one entry per setting. A negative Daemon counts as unreadable: no
   // pause is shorter than none.
   std::vector<TUnreadableSetting> UnreadableSettings() const;
+  // Every setting name the program reads, as it spells them.
+  static const std::vector<std::string>& KnownSettings();
+  // The Name=Value lines whose name is no known setting (letter case ignored), once per name, in
+  // the order written. Names of the older "control.property" form (eSource.Text) count as known.
+  // Such lines stay in the settings: the project file keeps what it does not understand.
+  std::vector<TUnknownSetting> UnknownSettings() const;
 
   // Project operations, main thread.
   void SetDialogs(IProjectDialogs* dialogs) { dialogs_ = dialogs; }

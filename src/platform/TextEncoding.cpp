@@ -83,9 +83,10 @@ std::string SanitizeUtf8(const std::string& s) {
 }
 
 // Converts with iconv; an input sequence that cannot be converted is replaced by `bad` in the
-// output and skipped (one character for UTF-8 input, one byte otherwise).
-std::string Convert(const std::string& in, const std::string& from, const std::string& to, const std::string& bad,
-                    bool fromUtf8) {
+// output and skipped (one character for UTF-8 input, one byte otherwise), and counted in
+// replaced when given.
+std::string Convert(const std::string& in, const std::string& from, const std::string& to,
+                    const std::string& bad, bool fromUtf8, std::size_t* replaced = nullptr) {
   iconv_t cd = ::iconv_open(to.c_str(), from.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) return in;
   std::string out;
@@ -112,6 +113,7 @@ std::string Convert(const std::string& in, const std::string& from, const std::s
     src += skip;
     srcLeft -= skip;
     out += bad;
+    if (replaced) ++*replaced;
     ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
   char* dst = buf;
@@ -129,12 +131,17 @@ const std::string& AnsiCharset() {
   return set;
 }
 
-std::string EncodeCharset(const std::string& utf8, const std::string& charset) {
+std::string EncodeCharset(const std::string& utf8, const std::string& charset, std::size_t* unwritten) {
+  if (unwritten) *unwritten = 0;
   if (IsUtf8(charset)) return SanitizeUtf8(utf8);
-  return Convert(utf8, "UTF-8", charset, "?", true);
+  return Convert(utf8, "UTF-8", charset, "?", true, unwritten);
 }
 
 std::string EncodeAnsi(const std::string& utf8) { return EncodeCharset(utf8, AnsiCharset()); }
+
+std::string EncodeAnsi(const std::string& utf8, std::size_t& unwritten) {
+  return EncodeCharset(utf8, AnsiCharset(), &unwritten);
+}
 
 std::string DecodeAnsi(const std::string& bytes) {
   if (IsUtf8(AnsiCharset())) return SanitizeUtf8(bytes);

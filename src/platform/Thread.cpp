@@ -1,5 +1,7 @@
 #include "platform/Thread.h"
 
+#include <sched.h>
+
 #include <chrono>
 
 namespace platform {
@@ -46,6 +48,14 @@ void Sleep(unsigned milliseconds) {
     std::this_thread::yield();
   else
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+int ProcessorCount() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+  unsigned n = std::thread::hardware_concurrency();
+  return n > 0 ? static_cast<int>(n) : 1;
 }
 
 }  // namespace platform

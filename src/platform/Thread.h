@@ -45,4 +45,8 @@ class Thread {
 // Sleeps the calling thread; 0 yields the processor.
 void Sleep(unsigned milliseconds);
 
+// The processors this process may run on (its CPU affinity, so a taskset or container limit
+// counts); at least 1. Any thread.
+int ProcessorCount();
+
 }  // namespace platform

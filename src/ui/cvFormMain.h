@@ -248,6 +248,9 @@ class TcvFrmMain : public TcvFrmBase {
   QTimer* daemonTimer_ = nullptr;
   // The error that kept the last auto-run from starting; empty after one that started.
   std::string autoRunError_;
+  // The failure messages the report last carried (empty after a run without failures or without
+  // a report): in a Daemon loop the report opens again only when they change.
+  std::vector<std::string> lastFailures_;
   bool closing_ = false;
   std::unique_ptr<TcvDialogs> dialogs_;
   std::vector<std::unique_ptr<TcvBoundControl>> bound_;

@@ -13,8 +13,6 @@
 //    neither ends the run nor mixes the new list into its counters.
 //  - Pause and Stop only raise flags; nothing on the GUI thread waits for a converter, except
 //    the destructor, which keeps events flowing while it waits (EndRun).
-#include "ui/cvFormMain.h"
-
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -23,7 +21,8 @@
 #include <QLineEdit>
 #include <QThread>
 #include <QTimer>
-
+#include <algorithm>
+#include <cctype>
 #include <exception>
 #include <stdexcept>
 
@@ -38,6 +37,7 @@
 #include "platform/Thread.h"
 #include "platform/UserPlaces.h"
 #include "ui/ActionButton.h"
+#include "ui/cvFormMain.h"
 
 namespace ui {
 
@@ -58,6 +58,20 @@ bool IsAutoRunProject() {
 // put on it would wait for entries for good. It must be searched afresh, as a drained one is.
 bool NeedsSearch(const batch::TcvBatch* job) {
   return !job || job->IsDrained() || (!job->Started() && !job->Done());
+}
+
+// Failure messages as a set: the same messages in another order (workers finish in any order)
+// and in another letter case (as the batch tells them apart) are the same failures.
+bool SameFailures(std::vector<std::string> a, std::vector<std::string> b) {
+  if (a.size() != b.size()) return false;
+  auto folded = [](std::vector<std::string>& list) {
+    for (auto& text : list)
+      for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::sort(list.begin(), list.end());
+  };
+  folded(a);
+  folded(b);
+  return a == b;
 }
 
 void WaitForStragglers() {
@@ -231,7 +245,16 @@ void TcvFrmMain::FinishRun() {
     info->UpdateCounter("A", 0, run->Count());
     info->UpdateCounter("S", 0, run->SuccessCount());
     info->UpdateCounter("F", 0, run->FailedCount());
-    if (run->FailedCount() > 0) info->ReportFailures(run->Errors());
+    std::vector<std::string> errors = run->FailedCount() > 0 ? run->Errors() : std::vector<std::string>();
+    const core::TcvProject* project = core::cvProject();
+    // A Daemon loop meets the same failures at every cycle, every few seconds: a browser window
+    // each time tells the user nothing new.
+    if (errors.empty() || !project->FailureReport()) {
+      lastFailures_.clear();
+    } else if (project->Daemon() < 1 || !SameFailures(errors, lastFailures_)) {
+      info->ReportFailures(errors);
+      lastFailures_ = errors;
+    }
   }
   if (aStop->data().toInt() == 1) {
     // A batch job that replaced the stopped run's during the run is the user's new choice.

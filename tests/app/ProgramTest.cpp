@@ -8,6 +8,7 @@
 #include "app/CommandLine.h"
 #include "app/ConventionalOptions.h"
 #include "app/Program.h"
+#include "app/RunChecks.h"
 #include "core/cvInfo.h"
 
 using app::CommandLine;
@@ -68,6 +69,7 @@ TEST(ConventionalOptions, MapOntoSettingsAndLeaveTheOlderFormsAlone) {
        K::Settings,
        "Shard=2/3\r\nConvertTimeout=0\r\nAnsi=True\r\nPageBreaks=True\r\nSkipHidden=True\r\nQuiet=True\r\n"
        "Source=-odd.doc"},
+      {{"--no-report", "-o", "a"}, A::Run, K::Settings, "FailureReport=False\r\nTarget=a"},
       {{"-P:Source=a;Target=b", "--ignored"}, A::Run, K::Settings, "Source=a\r\nTarget=b"},
       {{"-U", "x"}, A::Run, K::Uninstall, ""},
       {{"job.batch-quillex"}, A::Run, K::File, "job.batch-quillex"},
@@ -97,6 +99,19 @@ TEST(ConventionalOptions, MapOntoSettingsAndLeaveTheOlderFormsAlone) {
       EXPECT_EQ(inv.commandLine.text, c.text) << args;
     }
   }
+}
+
+TEST(RunChecks, WorkersBeyondTheCpusAreNamedWithTheirMemory) {
+  struct Row {
+    int workers, cpus;
+    const char* said;
+  } rows[] = {{1, 1, ""},
+              {0, 1, ""},
+              {2, 2, ""},
+              {-5, 1, ""},
+              {3, 2, "3 workers run on 2 CPUs; each is a LibreOffice of about 120 MiB (360 MiB in all)"},
+              {64, 1, "64 workers run on 1 CPU; each is a LibreOffice of about 120 MiB (7680 MiB in all)"}};
+  for (const auto& r : rows) EXPECT_EQ(app::WorkersBeyondCpus(r.workers, r.cpus), r.said) << r.workers;
 }
 
 TEST(RunMode, HeadlessOnlyForPureConsoleWithoutWebSource) {

@@ -3,12 +3,13 @@
 # cluster test and the scale-out benchmark; needs root (the daemons run as root here).
 #
 #   cluster_start DIR   starts munged, slurmctld and slurmd; returns non-zero (with the daemons'
-#                       logs on stderr) when the node is not idle in time. Clients find the
+#                       logs on stderr) when the node is not idle within 60 s. Clients find the
 #                       cluster with SLURM_CONF=DIR/slurm.conf in their environment; the caller's
 #                       own shell is best left without it, so that cluster_pids never names it.
 #   cluster_stop DIR    ends every process of the cluster, its jobs included, and waits for them
 #   cluster_pids DIR    the processes of the cluster: the daemons, the job steps and everything
 #                       the jobs started, found by the SLURM_CONF in their environment
+#   cluster_logs DIR    the last lines of the controller's and the node daemon's logs, on stderr
 
 # Two free ports in a row, chosen at random from the dynamic range.
 _cluster_ports() {
@@ -63,13 +64,23 @@ PartitionName=main Nodes=$host Default=YES MaxTime=INFINITE State=UP
 EOF
   SLURM_CONF=$c/slurm.conf slurmctld -f "$c/slurm.conf" && SLURM_CONF=$c/slurm.conf slurmd -f "$c/slurm.conf" ||
     { cat "$c"/*.log >&2; return 1; }
-  for i in $(seq 1 300); do
-    [ "$(SLURM_CONF=$c/slurm.conf timeout 10 sinfo -h -o %T 2>/dev/null)" = idle ] && return 0
+  # A deadline, not a number of looks: a controller that does not answer makes each look slow.
+  local deadline=$((SECONDS + 60))
+  while [ $SECONDS -lt $deadline ]; do
+    [ "$(SLURM_CONF=$c/slurm.conf timeout 5 sinfo -h -o %T 2>/dev/null)" = idle ] && return 0
     sleep 0.1
   done
-  echo "the private cluster did not come up; its logs:" >&2
-  tail -n 20 "$c"/*.log >&2
+  echo "the private cluster's node was not idle within 60 s" >&2
+  cluster_logs "$c"
   return 1
+}
+
+cluster_logs() {
+  local c=$1 log
+  for log in "$c/slurmctld.log" "$c/slurmd.log"; do
+    echo "--- last lines of $log:" >&2
+    tail -n 20 "$log" >&2 2>/dev/null || echo "(none)" >&2
+  done
 }
 
 cluster_pids() {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # scripts/slurm-convert on a real, private single-node Slurm cluster: four shards over forty
 # documents (one damaged) must convert each document exactly once, to the same texts as one run
-# on this machine, and leave no process, socket or state behind.
+# on this machine, and leave no process, socket or state behind. A cluster that cannot schedule
+# fails the test fast, with the daemons' logs: the node idle within 60 s, a job running within
+# 120 s, and the whole test within 5 minutes.
 #
 # Arguments: PROGRAM SLURM-CONVERT CORPUS-FOLDER DAMAGED-DOCUMENT. Exit 77 means skipped.
 set -uo pipefail
@@ -47,14 +49,34 @@ cp "$damaged" "$t/in/damaged.docx"
 cp "$program" "$t/bin/quillex"
 export TMPDIR=$t/tmp
 
-timeout 600 "$t/bin/quillex" "-P:Source=$t/in/*.doc?;Target=$t/local;PureConsole=True;ThreadsCount=2"
+# Seconds the whole test may take, below CTest's limit so that the test itself says why it ends.
+budget=285
+timeout 120 "$t/bin/quillex" "-P:Source=$t/in/*.doc?;Target=$t/local;PureConsole=True;ThreadsCount=2"
 [ $? -eq 1 ] || fail "the local run should report the damaged document"
 
 cluster_start "$c" || { fail "the private cluster did not start"; exit 1; }
 port=$(sed -n 's/^SlurmctldPort=//p' "$c/slurm.conf")
-SLURM_CONF=$c/slurm.conf QUILLEX_PROGRAM=$t/bin/quillex timeout 900 \
-  "$convert" --shards 4 --workers 1 "$t/in" "$t/out" | tee "$t/summary.txt"
-status=${PIPESTATUS[0]}
+SLURM_CONF=$c/slurm.conf QUILLEX_PROGRAM=$t/bin/quillex timeout $((budget - SECONDS)) \
+  "$convert" --shards 4 --workers 1 "$t/in" "$t/out" >"$t/summary.txt" 2>&1 &
+convert_pid=$!
+# A job that stays pending (no node can take it) would otherwise be waited for until the budget.
+running_by=$((SECONDS + 120))
+until [ -n "$(SLURM_CONF=$c/slurm.conf timeout 5 squeue -h -t RUNNING,COMPLETING,COMPLETED -o %i 2>/dev/null)" ] ||
+  ! kill -0 "$convert_pid" 2>/dev/null; do
+  if [ $SECONDS -ge $running_by ]; then
+    fail "no job of slurm-convert was running within 120 s; the queue: $(SLURM_CONF=$c/slurm.conf timeout 5 squeue -h -o '%i %T %r' 2>&1)"
+    cluster_logs "$c"
+    kill "$convert_pid" 2>/dev/null
+    wait "$convert_pid"
+    cat "$t/summary.txt"
+    exit 1
+  fi
+  sleep 0.5
+done
+wait "$convert_pid"
+status=$?
+cat "$t/summary.txt"
+[ "$status" -eq 124 ] && { fail "slurm-convert did not end within the test's $budget s"; cluster_logs "$c"; }
 [ "$status" -eq 1 ] || fail "slurm-convert ended with $status, not 1 (one document failed)"
 grep -Eq '^total +41 +40 +1$' "$t/summary.txt" || fail "the summary's total is not 41 documents, 40 converted, 1 failed"
 

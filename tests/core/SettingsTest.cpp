@@ -1,7 +1,9 @@
 // The settings list rules and the typed readings of values.
 #include <gtest/gtest.h>
 
+#include "TestEnv.h"
 #include "core/SettingsList.h"
+#include "core/cvProject.h"
 
 using core::ReadBool;
 using core::ReadInt;
@@ -53,4 +55,26 @@ TEST(SettingsValues, BooleanAndIntegerConversions) {
     int want;
   } ints[] = {{"", 1}, {"abc", 1}, {"0", 0}, {"-4", -4}, {"+7", 7}, {"3x", 1}, {"99999999999", 1}, {" 2", 1}};
   for (const auto& i : ints) EXPECT_EQ(ReadInt(i.text, 1), i.want) << '"' << i.text << '"';
+}
+
+TEST(SettingsNames, UnknownNamesAreNamedOnceWithTheNearestKnownName) {
+  testsupport::TempDir dir;
+  core::TcvProject project(dir / "quillex");
+  project.SetSettingsText(
+      "Subdirs=True\r\nThreadCount=4\r\n Target=/out\r\nsubdirs=False\r\nIsOverWrite=skip\r\n"
+      "Frobnicate=1\r\neSource.Text=/in\r\n; a comment\r\nPageBrakes=1\r\nSoruce=/in\r\n");
+  struct Row {
+    const char* name;
+    const char* nearest;
+  } want[] = {{"Subdirs", "Subdir"}, {"ThreadCount", "ThreadsCount"}, {" Target", "Target"},
+              {"Frobnicate", ""},    {"PageBrakes", "PageBreaks"},    {"Soruce", "Source"}};
+  auto found = project.UnknownSettings();
+  ASSERT_EQ(found.size(), std::size(want));
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    EXPECT_EQ(found[i].name, want[i].name);
+    EXPECT_EQ(found[i].nearest, want[i].nearest) << found[i].name;
+  }
+  // The project keeps what it does not know.
+  EXPECT_EQ(project.Value("Subdirs"), "True");
+  EXPECT_EQ(project.Value(" Target"), "/out");
 }

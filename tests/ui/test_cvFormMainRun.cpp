@@ -448,6 +448,38 @@ class MainRunTest : public QObject {
     QVERIFY(going.elapsed() < 5000);
   }
 
+  void daemonOpensTheReportOnceWhileTheFailuresStayTheSame() {
+    RunWindow w;
+    w.script->On("z1", ConvertAction::Fail, "Unreported");
+    w.script->On("x1", ConvertAction::Fail, "Locked");
+    w.script->On("y1", ConvertAction::Fail, "Damaged");
+    w.Files({"z1.docx"});
+    w.Settings({{"Source", w.in + "/*.docx"},
+                {"Target", w.out + "/"},
+                {"Daemon", "20"},
+                {"FailureReport", "False"}});
+    w.env.project->Distribute();
+    int cycles = w.Counter("C");
+    w.main.show();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Counter("C") >= cycles + 3, kBound);
+    // Runs are counted as they start: two more, and one has run through without z1.
+    std::filesystem::remove(w.in + "/z1.docx");
+    w.Files({"x1.docx"});
+    cycles = w.Counter("C");
+    QTRY_VERIFY_WITH_TIMEOUT(w.Counter("C") >= cycles + 2, kBound);
+    w.Settings({{"FailureReport", "True"}});
+    cycles = w.Counter("C");
+    QTRY_VERIFY_WITH_TIMEOUT(w.Counter("C") >= cycles + 4, kBound);
+    w.Files({"y1.docx"});
+    // A report opened at a repeated cycle would come second, without "Damaged".
+    // The loop needs the event loop: wait while it runs.
+    QTRY_VERIFY_WITH_TIMEOUT(uitest::OpenedLinks(w.env).size() >= 2, kBound);
+    QStringList links = uitest::OpenedLinks(w.env);
+    QVERIFY2(links[0].contains("Locked") && !links[0].contains("Damaged"), qPrintable(links[0]));
+    QVERIFY2(links[1].contains("Locked") && links[1].contains("Damaged"), qPrintable(links[1]));
+    for (const QString& link : links) QVERIFY2(!link.contains("Unreported"), qPrintable(link));
+  }
+
   void stopInDaemonModeWritesTheLogAndStaysOpen() {
     RunWindow w;
     w.Numbered(3);

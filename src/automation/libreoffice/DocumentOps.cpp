@@ -89,19 +89,22 @@ class StagingFolder {
 // Moves the office's output to the target: the stand-ins become CR, and the ANSI format gets
 // its code page (the office wrote UTF-8: it cannot write "?" for what a code page lacks, which
 // is what a user of an ANSI text file expects). The target appears whole or not at all, so a
-// failed write never leaves a truncated text that could pass for a conversion.
-void CompleteSavedFile(const std::string& staged, const std::string& target, SaveFormat::Post post) {
+// failed write never leaves a truncated text that could pass for a conversion. Returns how many
+// characters became "?", so that the loss is told rather than found later by a reader.
+std::size_t CompleteSavedFile(const std::string& staged, const std::string& target, SaveFormat::Post post) {
   std::string bytes;
   if (!platform::ReadFileBytes(staged, bytes)) throw EOleError("The saved text file could not be read back");
+  std::size_t unwritten = 0;
   if (post == SaveFormat::Utf16)
     bytes = StandInsToCr_Utf16Le(bytes);
   else if (post == SaveFormat::Ansi)
-    bytes = platform::EncodeAnsi(StandInsToCr_Utf8(bytes));
+    bytes = platform::EncodeAnsi(StandInsToCr_Utf8(bytes), unwritten);
   try {
     platform::WriteFileAtomic(target, bytes);
   } catch (const std::exception& e) {
     throw EOleError("The document could not be saved as text (" + ReasonOf(e) + ")");
   }
+  return unwritten;
 }
 
 bool ModuleHasCode(const std::string& source) {
@@ -128,8 +131,8 @@ bool ModuleHasCode(const std::string& source) {
 
 }  // namespace
 
-void SaveDocumentAs(const WriterDocument& doc, const std::string& target, int format,
-                    const std::optional<std::string>& password) {
+std::size_t SaveDocumentAs(const WriterDocument& doc, const std::string& target, int format,
+                           const std::optional<std::string>& password) {
   CheckOpen(doc);
   if (target.empty()) throw EOleError("The document could not be saved: no file name was given");
   const SaveFormat f = FormatFor(format);
@@ -163,7 +166,7 @@ void SaveDocumentAs(const WriterDocument& doc, const std::string& target, int fo
     throw EOleError(std::string("The document could not be saved as text") +
                     (reason.empty() ? std::string() : " (" + reason + ")"));
   }
-  if (local) CompleteSavedFile(staging->File(), target, f.post);
+  return local ? CompleteSavedFile(staging->File(), target, f.post) : 0;
 }
 
 bool DocumentHasMacros(const WriterDocument& doc) {

@@ -10,9 +10,10 @@
 namespace automation::lo {
 
 // The Word format numbers we save: 0 .doc, 2 ANSI text, 6 RTF, 7 Unicode text, 8 HTML,
-// 12/16 .docx, 13 .docm, 17 PDF. Others throw EOleError.
-void SaveDocumentAs(const WriterDocument& doc, const std::string& target, int format,
-                    const std::optional<std::string>& password);
+// 12/16 .docx, 13 .docm, 17 PDF. Others throw EOleError. Returns the number of characters the
+// ANSI text could not hold (written as "?"); 0 for every other format.
+std::size_t SaveDocumentAs(const WriterDocument& doc, const std::string& target, int format,
+                           const std::optional<std::string>& password);
 // True when the document carries Basic (or imported VBA) code.
 bool DocumentHasMacros(const WriterDocument& doc);
 int DocumentPageCount(const WriterDocument& doc);
