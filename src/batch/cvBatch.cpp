@@ -86,10 +86,14 @@ void TcvBatch::Start(const std::string& source, const std::string& target, bool 
   platform::ForceDirectoriesOrThrow(tgt);
   std::string mask = platform::ExtractFileName(src), sourceDir = platform::ExtractFilePath(src);
   bool namedFile = false;
-  if (!mask.empty() && platform::DirectoryExists(src)) {
+  // A folder written with its final "/" (as shells complete it) is that folder too: read as an
+  // empty mask it would match nothing, and the run would end successfully having done nothing.
+  const bool folder = mask.empty() ? !sourceDir.empty() && platform::DirectoryExists(sourceDir)
+                                   : platform::DirectoryExists(src);
+  if (folder) {
     const core::TcvProject* project = core::cvProject();
     mask = project && !project->SourceMask.empty() ? project->SourceMask : std::string("*.doc?");
-    sourceDir = src + "/";
+    sourceDir = platform::IncludeTrailingPathDelimiter(src);
   } else if (!mask.empty() && platform::FileExists(src)) {
     // Read as a mask, a name holding "\", "|" or "[" no longer matches itself, and one holding
     // "*" or "?" matches its neighbours too: the document the user named would be skipped

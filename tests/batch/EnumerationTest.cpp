@@ -125,9 +125,10 @@ TEST_F(Enumeration, FolderThatCannotBeReadIsAFailedEntryOfItsOwn) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-TEST_F(Enumeration, EmptyMaskListsNothing) {
-  Make({"a.doc", "sub/b.doc"});
-  EXPECT_TRUE(List("", true).empty());
+TEST_F(Enumeration, FolderWrittenWithItsFinalSlashIsThatFolder) {
+  Make({"a.doc", "sub/b.doc", "c.txt"});
+  project->SourceMask = "*.doc?";
+  EXPECT_EQ(AsSet(List("", true)), (std::set<std::string>{"a.doc", "sub/b.doc"}));
 }
 
 TEST_F(Enumeration, ExtraExpressionFiltersThePathsAndAnInvalidOneFiltersNothing) {
