@@ -7,6 +7,7 @@
 #include "automation/OleError.h"
 #include "automation/ServerRegistry.h"
 #include "automation/Variant.h"
+#include "convert/PackageBound.h"
 #include "core/Globals.h"
 #include "core/cvInfo.h"
 #include "core/cvProject.h"
@@ -144,6 +145,9 @@ void TcvWordOle::OpenDocument(const std::string& fileName) {
     if (platform::DirectoryExists(fileName))
       throw std::runtime_error("The source is a folder, not a document");
     throw std::runtime_error("The source file does not exist");
+  }
+  if (exists) {
+    if (std::string why = PackageInflationError(fileName); !why.empty()) throw std::runtime_error(why);
   }
   AutoObject documents = App.Get("Documents").AsObject();
   if (exists && IsSkipPassword())

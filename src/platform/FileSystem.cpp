@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -169,6 +170,31 @@ bool DeleteSocket(const std::string& path) {
 
 bool RenameFile(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool ReadFileRange(const std::string& path, long long offset, std::size_t length, std::string& contents,
+                   long long& size) {
+  contents.clear();
+  size = 0;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && offset >= 0;
+  if (ok) {
+    size = st.st_size;
+    contents.resize(offset < size ? static_cast<std::size_t>(std::min<long long>(length, size - offset)) : 0);
+    std::size_t got = 0;
+    while (ok && got < contents.size()) {
+      ssize_t n =
+          ::pread(fd, contents.data() + got, contents.size() - got, offset + static_cast<long long>(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) ok = false;
+      got += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+  }
+  ::close(fd);
+  if (!ok) contents.clear();
+  return ok;
 }
 
 bool ReadFileBytes(const std::string& path, std::string& contents, std::size_t maxBytes) {

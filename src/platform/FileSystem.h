@@ -42,6 +42,10 @@ bool RenameFile(const std::string& from, const std::string& to);
 // maxBytes are refused, so that a huge file given by mistake cannot exhaust memory.
 bool ReadFileBytes(const std::string& path, std::string& contents,
                    std::size_t maxBytes = std::size_t(1) << 30);
+// Reads up to length bytes of a regular file from offset on (fewer at its end); false when it
+// cannot be read. size receives the file's size.
+bool ReadFileRange(const std::string& path, long long offset, std::size_t length, std::string& contents,
+                   long long& size);
 // Writes the whole file. A regular file, or a name where nothing is yet, is written into a
 // temporary file beside it ("NAME.tmp-<pid>@<host>-XXXXXX", see TempNames.h), then renamed over
 // it, so that an interrupted write never leaves a half-written file; a replaced file keeps its
