@@ -47,7 +47,7 @@ bool ReadFileBytes(const std::string& path, std::string& contents,
 bool ReadFileRange(const std::string& path, long long offset, std::size_t length, std::string& contents,
                    long long& size);
 // Writes the whole file. A regular file, or a name where nothing is yet, is written into a
-// temporary file beside it ("NAME.tmp-<pid>@<host>-XXXXXX", see TempNames.h), then renamed over
+// temporary file beside it ("NAME.tmp-<pid>.<host>-XXXXXX", see TempNames.h), then renamed over
 // it, so that an interrupted write never leaves a half-written file; a replaced file keeps its
 // permission bits (ownerOnly: 0600 whatever it had) and, where the system allows, its owner.
 // Links are followed and the file they name is replaced, the link left as it is. What is not a
@@ -78,7 +78,7 @@ class OutputFile {
   int fd_ = -1;
 };
 
-// A fresh private folder under the system's temporary folder, named prefix + "<pid>@<host>-XXXXXX"
+// A fresh private folder under the system's temporary folder, named prefix + "<pid>.<host>-XXXXXX"
 // (TempNames.h); throws EFileError.
 std::string MakeTempDirectory(const std::string& prefix);
 // Removes a folder tree; errors are ignored.

@@ -20,7 +20,8 @@ const std::string& HostName() {
   static const std::string host = [] {
     char buf[HOST_NAME_MAX + 1] = {};
     std::string name = ::gethostname(buf, sizeof buf - 1) == 0 ? buf : "";
-    // The tag must stay one file-name piece that the parser can split at "@" and at its last "-".
+    // The tag must stay one file-name piece that the parser can split at the "." after the pid and at its
+    // last "-".
     for (char& c : name)
       if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_') c = '_';
     return name.empty() ? std::string("localhost") : name;
@@ -37,7 +38,9 @@ bool IsTempFile(const std::string& name) {
 
 }  // namespace
 
-std::string OwnerTag() { return std::to_string(::getpid()) + "@" + HostName(); }
+// Joined by ".", which no file URL escapes: an office profile is named this way, and the name of
+// the office's single-instance pipe follows from the profile's URL as the office writes it.
+std::string OwnerTag() { return std::to_string(::getpid()) + "." + HostName(); }
 
 std::string TemporaryFolder() {
   const char* base = std::getenv("TMPDIR");
@@ -47,7 +50,7 @@ std::string TemporaryFolder() {
 }
 
 bool MadeByEndedProgram(const std::string& name) {
-  const std::string tail = "@" + HostName() + "-";
+  const std::string tail = "." + HostName() + "-";
   if (name.size() < tail.size() + 7) return false;
   std::size_t random = name.size() - 6;
   for (std::size_t i = random; i < name.size(); ++i)

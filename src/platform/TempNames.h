@@ -1,6 +1,6 @@
 #pragma once
 // Names of the program's temporary files and folders, and the removal of those a killed program
-// left behind. Every temporary name carries "<pid>@<host>" of the process that made it, so a
+// left behind. Every temporary name carries "<pid>.<host>" of the process that made it, so a
 // later run can tell the leftovers of programs of this machine that no longer run from the files
 // of a program still running, here or on another machine that shares the folder; those are never
 // touched. Stateless; any thread.
@@ -8,7 +8,7 @@
 
 namespace platform {
 
-// "<pid>@<host>" of this process, the host name reduced to letters, digits, ".", "-" and "_".
+// "<pid>.<host>" of this process, the host name reduced to letters, digits, ".", "-" and "_".
 std::string OwnerTag();
 
 // The temporary folder: TMPDIR, else /tmp; without a final "/".

@@ -193,7 +193,7 @@ TEST_F(ScriptTrust, KillLeavesFinishedLinesAndTheNextRunCleansUp) {
   }
 
   // A half-written text of the killed program, and one of a program that still runs (this test).
-  const std::string host = platform::OwnerTag().substr(platform::OwnerTag().find('@'));
+  const std::string host = platform::OwnerTag().substr(platform::OwnerTag().find('.'));
   const std::string left = out + "/d19.txt.tmp-" + std::to_string(killed) + host + "-Ab12Cd";
   const std::string alive = out + "/d18.txt.tmp-" + platform::OwnerTag() + "-Ab12Cd";
   testsupport::WriteFile(left, "half");

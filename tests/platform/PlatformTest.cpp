@@ -234,7 +234,7 @@ TEST(TempNames, OnlyLeftoversOfEndedProgramsOfThisMachineAreRemoved) {
   if (ended == 0) ::_exit(0);
   ASSERT_GT(ended, 0);
   ::waitpid(ended, nullptr, 0);
-  const std::string tag = OwnerTag(), host = tag.substr(tag.find('@'));
+  const std::string tag = OwnerTag(), host = tag.substr(tag.find('.'));
   const std::string dead = std::to_string(ended) + host, live = std::to_string(::getppid()) + host;
   ASSERT_FALSE(MadeByEndedProgram(tag + "-Ab12Cd"));  // this program
 
@@ -247,7 +247,7 @@ TEST(TempNames, OnlyLeftoversOfEndedProgramsOfThisMachineAreRemoved) {
   } cases[] = {
       {tmp / "qx-lo-profile-" + dead + "-Ab12Cd", true, true},
       {tmp / "qx-save-" + live + "-Ab12Cd", true, false},
-      {tmp / "qx-save-" + std::to_string(ended) + "@elsewhere-Ab12Cd", true, false},
+      {tmp / "qx-save-" + std::to_string(ended) + ".elsewhere-Ab12Cd", true, false},
       {tmp / "other-" + dead + "-Ab12Cd", true, false},
       {tmp / "qx-file-" + dead + "-Ab12Cd", false, false},
       {target / "a.txt.tmp-" + dead + "-Xy9Zz0", false, true},

@@ -34,9 +34,10 @@ std::vector<int> OfficesUnder(const std::string& folder) {
 }
 
 std::vector<std::string> BoundSockets(int pid) {
-  // /proc/net/unix maps socket inodes to bound paths; the process's descriptors name inodes.
+  // The process's own net/unix maps socket inodes to bound paths (an office lists its sockets
+  // in the network namespace it runs in); the process's descriptors name inodes.
   std::map<std::string, std::string> pathByInode;
-  std::ifstream table("/proc/net/unix");
+  std::ifstream table("/proc/" + std::to_string(pid) + "/net/unix");
   std::string line;
   std::getline(table, line);
   while (std::getline(table, line)) {

@@ -18,11 +18,12 @@ class SilentInteractionHandler : public cppu::WeakImplHelper1<css::task::XIntera
   void SAL_CALL handle(const Reference<css::task::XInteractionRequest>& request) override {
     if (!request.is()) return;
     const rtl::OUString kind = request->getRequest().getValueTypeName();
-    // Any password request: there is no one to ask, and a guess must not be tried either.
-    const bool abandon = kind.indexOf("Password") >= 0;
+    const bool approvable = kind == "com.sun.star.task.ErrorCodeRequest" ||
+                            kind == "com.sun.star.document.BrokenPackageRequest" ||
+                            kind == "com.sun.star.document.FilterOptionsRequest";
     const auto continuations = request->getContinuations();
     for (const auto& c : continuations) {
-      if (!abandon) {
+      if (approvable) {
         Reference<css::task::XInteractionApprove> approve(c, UNO_QUERY);
         if (approve.is()) {
           approve->select();
@@ -42,6 +43,8 @@ class SilentInteractionHandler : public cppu::WeakImplHelper1<css::task::XIntera
 
 }  // namespace
 
-Reference<css::task::XInteractionHandler> MakeSilentInteractionHandler() { return new SilentInteractionHandler(); }
+Reference<css::task::XInteractionHandler> MakeSilentInteractionHandler() {
+  return new SilentInteractionHandler();
+}
 
 }  // namespace automation::lo
