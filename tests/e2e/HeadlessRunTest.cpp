@@ -1,13 +1,11 @@
 // The headless run through the built program, with real LibreOffice conversions.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <set>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "ProgramUnderTest.h"
 #include "platform/FileTimes.h"
@@ -34,7 +32,8 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line) {
 }
 
 int CountPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
-  return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+  return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                        [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
 struct HeadlessFixture : ::testing::Test {
@@ -44,12 +43,10 @@ struct HeadlessFixture : ::testing::Test {
   std::string out = work / "out";
   std::string log = work / "out/run.log";
 
-  void TearDown() override {
-    // Every server the run started ends with it (a killed office may take a moment to vanish).
-    testsupport::WaitUntil([&] { return program.Offices().empty(); }, std::chrono::seconds(10));
-    for (int pid : program.Offices()) ADD_FAILURE() << "soffice left running: " << pid;
+  void TearDown() override { program.ExpectNoOfficesLeft(); }
+  void Doc(const std::string& rel, const std::string& sample = "welcome.docx") {
+    CopyFile(kSamples + "/" + sample, in + "/" + rel);
   }
-  void Doc(const std::string& rel, const std::string& sample = "welcome.docx") { CopyFile(kSamples + "/" + sample, in + "/" + rel); }
 };
 
 }  // namespace
@@ -67,16 +64,19 @@ TEST_F(HeadlessFixture, TreeWithOddNamesHiddenAndLockFiles) {
   Doc("notes.txt");
   Doc("broken.docx", "damaged.docx");
 
-  int status = program.Run(Settings({"Source=" + in + "/*.doc?", "Target=" + out, "Subdir=True", "PureConsole=True",
-                                     "ThreadsCount=3", "LogFile=" + log}));
+  int status = program.Run(Settings({"Source=" + in + "/*.doc?", "Target=" + out, "Subdir=True",
+                                     "PureConsole=True", "ThreadsCount=3", "LogFile=" + log}));
   EXPECT_EQ(status, 1);  // one document fails
   auto lines = ReadLines(log);
   EXPECT_EQ(lines.size(), 7u);
   for (auto rel : {"plain", "with blanks", "sub/deeper/nested", ".hidden", "a~$b"}) {
-    std::string ext = std::string(rel) == "with blanks" || std::string(rel) == "sub/deeper/nested" ? ".doc" : ".docx";
-    EXPECT_TRUE(Contains(lines, "Success => " + in + "/" + rel + ext + " => " + out + "/" + rel + ".txt")) << rel;
+    std::string ext =
+        std::string(rel) == "with blanks" || std::string(rel) == "sub/deeper/nested" ? ".doc" : ".docx";
+    EXPECT_TRUE(Contains(lines, "Success => " + in + "/" + rel + ext + " => " + out + "/" + rel + ".txt"))
+        << rel;
   }
-  EXPECT_TRUE(Contains(lines, "Success => " + in + "/" + odd + " => " + out + "/q\"uote & and=eq \xC3\xA9t\xC3\xA9.txt"));
+  EXPECT_TRUE(Contains(
+      lines, "Success => " + in + "/" + odd + " => " + out + "/q\"uote & and=eq \xC3\xA9t\xC3\xA9.txt"));
   EXPECT_EQ(CountPrefix(lines, "Failure => " + in + "/broken.docx => "), 1);
   EXPECT_FALSE(Exists(out + "/.hiddendir"));
   // The office leaves no lock files beside the documents it read.
@@ -106,9 +106,9 @@ TEST_F(HeadlessFixture, FiltersSkipHiddenAndFlatTargets) {
   Doc("keep/a.docx");
   Doc("keep/.b.docx");
   Doc("drop/c.docx");
-  int status = program.Run(Settings({"Source=" + in + "/*.doc?", "Target=" + out, "Subdir=1", "PureConsole=True",
-                                     "ThreadsCount=0", "SkipHidden=True", "RegExt=/KEEP/", "KeepTargetSubdirs=False",
-                                     "LogFile=" + log}));
+  int status = program.Run(
+      Settings({"Source=" + in + "/*.doc?", "Target=" + out, "Subdir=1", "PureConsole=True", "ThreadsCount=0",
+                "SkipHidden=True", "RegExt=/KEEP/", "KeepTargetSubdirs=False", "LogFile=" + log}));
   EXPECT_EQ(status, 0);
   auto lines = ReadLines(log);
   ASSERT_EQ(lines.size(), 1u);
@@ -183,12 +183,15 @@ TEST_F(HeadlessFixture, SourceTreatmentAfterSuccessOnly) {
   t.modification.tv_sec = 1300000000;
   ASSERT_TRUE(platform::SetFileTimes(in + "/ren.docx", t));
 
-  EXPECT_EQ(program.Run(Settings({"Source=" + in + "/del.docx", "Target=" + out, "PureConsole=True", "DeleteSource=True"})), 0);
+  EXPECT_EQ(program.Run(Settings(
+                {"Source=" + in + "/del.docx", "Target=" + out, "PureConsole=True", "DeleteSource=True"})),
+            0);
   EXPECT_FALSE(Exists(in + "/del.docx"));
   EXPECT_TRUE(Exists(out + "/del.txt"));
 
   EXPECT_EQ(program.Run(Settings({"Source=" + in + "/r*.docx", "Target=" + out, "PureConsole=True",
-                                  "RenameSource=.done", "KeepFileTime=True"})), 0);
+                                  "RenameSource=.done", "KeepFileTime=True"})),
+            0);
   EXPECT_TRUE(Exists(in + "/ren.docx.done"));
   platform::FileTimes got;
   ASSERT_TRUE(platform::GetFileTimes(out + "/ren.txt", got));
@@ -196,15 +199,17 @@ TEST_F(HeadlessFixture, SourceTreatmentAfterSuccessOnly) {
   EXPECT_EQ(got.modification.tv_sec, 1300000000);
 
   EXPECT_EQ(program.Run(Settings({"Source=" + in + "/bad.docx", "Target=" + out, "PureConsole=True",
-                                  "RenameSource=.done", "DeleteSource=True"})), 1);
+                                  "RenameSource=.done", "DeleteSource=True"})),
+            1);
   EXPECT_TRUE(Exists(in + "/bad.docx"));  // a failure leaves the source alone
 }
 
 TEST_F(HeadlessFixture, AnsiTextAndPageBreaks) {
   CopyFile(kData + "/three-pages.docx", in + "/three.docx");
   Doc("accents.docx");
-  EXPECT_EQ(program.Run(Settings({"Source=" + in + "/*.docx", "Target=" + out, "PureConsole=True", "Ansi=True",
-                                  "PageBreaks=True", "LogFile=" + log}), std::chrono::seconds(300), {"LC_ALL=C.UTF-8"}),
+  EXPECT_EQ(program.Run(Settings({"Source=" + in + "/*.docx", "Target=" + out, "PureConsole=True",
+                                  "Ansi=True", "PageBreaks=True", "LogFile=" + log}),
+                        std::chrono::seconds(300), {"LC_ALL=C.UTF-8"}),
             0);
   std::string three = testsupport::ReadFile(out + "/three.txt");
   EXPECT_NE(three.substr(0, 3), "\xEF\xBB\xBF");  // no byte-order mark
@@ -241,7 +246,9 @@ TEST_F(HeadlessFixture, NamesOfAnyBytesConvertInEitherLocaleAndAnsiFollowsIt) {
 
 TEST_F(HeadlessFixture, NoMatchGivesAnEmptyLogAndNoLink) {
   Doc("a.docx");
-  EXPECT_EQ(program.Run(Settings({"Source=" + in + "/*.xyz", "Target=" + out, "PureConsole=True", "LogFile=" + log})), 0);
+  EXPECT_EQ(program.Run(
+                Settings({"Source=" + in + "/*.xyz", "Target=" + out, "PureConsole=True", "LogFile=" + log})),
+            0);
   EXPECT_TRUE(Exists(log));
   EXPECT_EQ(testsupport::ReadFile(log), "");
   EXPECT_TRUE(program.Links().empty());
@@ -252,8 +259,9 @@ TEST_F(HeadlessFixture, NoMatchGivesAnEmptyLogAndNoLink) {
 TEST_F(HeadlessFixture, SameFailureTwiceIsReportedOnce) {
   Doc("x/one.docx", "damaged.docx");
   Doc("y/one.docx", "damaged.docx");
-  EXPECT_EQ(program.Run(Settings({"Source=" + in + "/*.docx", "Target=" + out, "Subdir=True", "PureConsole=True",
-                                  "KeepTargetSubdirs=False", "LogFile=" + log})), 1);
+  EXPECT_EQ(program.Run(Settings({"Source=" + in + "/*.docx", "Target=" + out, "Subdir=True",
+                                  "PureConsole=True", "KeepTargetSubdirs=False", "LogFile=" + log})),
+            1);
   EXPECT_EQ(CountPrefix(ReadLines(log), "Failure => "), 2);
   EXPECT_EQ(program.Counter("F"), "2");
   auto links = program.Links();
@@ -275,7 +283,8 @@ TEST_F(HeadlessFixture, EmptyTargetIsNotCarriedOut) {
 TEST_F(HeadlessFixture, ProjectFileRunsLikeTheSwitch) {
   Doc("a.docx");
   std::string project = work / "job.batch-quillex";
-  testsupport::WriteFile(project, "Source=" + in + "/*.doc?\r\nTarget=" + out + "\r\nPureConsole=True\r\nLogFile=" + log + "\r\n");
+  testsupport::WriteFile(project, "Source=" + in + "/*.doc?\r\nTarget=" + out +
+                                      "\r\nPureConsole=True\r\nLogFile=" + log + "\r\n");
   EXPECT_EQ(program.Run(project), 0);
   EXPECT_EQ(ReadLines(log), std::vector<std::string>{"Success => " + in + "/a.docx => " + out + "/a.txt"});
 }

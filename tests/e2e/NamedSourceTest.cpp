@@ -26,10 +26,7 @@ struct NamedSourceFixture : ::testing::Test {
   std::string out = work / "out";
   std::string log = work / "run.log";
 
-  void TearDown() override {
-    testsupport::WaitUntil([&] { return program.Offices().empty(); }, std::chrono::seconds(10));
-    for (int pid : program.Offices()) ADD_FAILURE() << "soffice left running: " << pid;
-  }
+  void TearDown() override { program.ExpectNoOfficesLeft(); }
 };
 
 }  // namespace

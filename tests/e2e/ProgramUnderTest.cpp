@@ -1,5 +1,7 @@
 #include "ProgramUnderTest.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -67,6 +69,11 @@ std::string ProgramUnderTest::Counter(const std::string& key) const {
 
 std::vector<std::string> ReadLines(const std::string& path) {
   return core::SettingsList::SplitLines(testsupport::ReadFile(path));
+}
+
+void ProgramUnderTest::ExpectNoOfficesLeft() const {
+  testsupport::WaitUntil([&] { return Offices().empty(); }, std::chrono::seconds(10));
+  for (int pid : Offices()) ADD_FAILURE() << "soffice left running: " << pid;
 }
 
 std::vector<int> ProgramUnderTest::Offices() const { return testsupport::OfficesUnder(tmp_); }

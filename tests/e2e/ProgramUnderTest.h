@@ -34,6 +34,9 @@ class ProgramUnderTest {
   const std::string& tmp() const { return tmp_; }
   // The offices of this program still running.
   std::vector<int> Offices() const;
+  // A test failure for each office of this program still running once a killed one has had
+  // its moment to vanish: every server a run started ends with it.
+  void ExpectNoOfficesLeft() const;
 
  private:
   testsupport::TempDir dir_;

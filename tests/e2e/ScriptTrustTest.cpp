@@ -44,10 +44,7 @@ struct ScriptTrust : ::testing::Test {
   std::string in = work / "in";
   std::string out = work / "out";
 
-  void TearDown() override {
-    testsupport::WaitUntil([&] { return program.Offices().empty(); }, std::chrono::seconds(10));
-    for (int pid : program.Offices()) ADD_FAILURE() << "soffice left running: " << pid;
-  }
+  void TearDown() override { program.ExpectNoOfficesLeft(); }
   void Doc(const std::string& name, const std::string& sample = "welcome.docx") {
     CopyFile(kSamples + "/" + sample, in + "/" + name);
   }
