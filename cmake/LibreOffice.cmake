@@ -38,6 +38,8 @@ set(LO_UNO_TYPES
   com.sun.star.text.XText
   com.sun.star.text.XTextDocument
   com.sun.star.text.XTextFieldsSupplier
+  com.sun.star.text.XFootnotesSupplier
+  com.sun.star.text.FootnoteNumbering
   com.sun.star.container.XEnumerationAccess
   com.sun.star.lang.XServiceInfo
   com.sun.star.util.XRefreshable

@@ -10,7 +10,6 @@
 #include <set>
 
 #include "ProgramUnderTest.h"
-#include "platform/Process.h"
 
 namespace fs = std::filesystem;
 using testsupport::TempDir;
@@ -27,16 +26,9 @@ std::map<std::string, std::string> PeerConvertible(const TempDir& work) {
   std::map<std::string, std::string> ok;
   for (auto& [ext, files] : byExt) {
     std::string outDir = work / ("peer" + ext);
-    platform::ProcessOptions o;
-    o.argv = {"/usr/lib/libreoffice/program/soffice", "--headless", "--norestore",
-              "-env:UserInstallation=file://" + work / "peer-profile", "--convert-to",
-              "txt:Text (encoded):UNICODE,CRLF", "--outdir", outDir};
-    o.argv.insert(o.argv.end(), files.begin(), files.end());
-    auto p = platform::Process::Start(o);
-    if (!p->WaitFor(std::chrono::seconds(600))) {
-      p->KillAndReap();
+    if (!e2e::OfficeOwnConversion(work / "peer-profile", outDir, files, "txt:Text (encoded):UNICODE,CRLF",
+                                  std::chrono::seconds(600)))
       ADD_FAILURE() << "the peer conversion did not end";
-    }
     for (const auto& f : files) {
       std::string text = outDir + "/" + fs::path(f).stem().string() + ".txt";
       if (fs::exists(text)) ok[f] = text;

@@ -116,38 +116,6 @@ std::string LinkedPictureDocx(const std::string& href) {
           href + R"(" TargetMode="External"/>)");
 }
 
-// LibreOffice's own conversion of the documents, in a private profile; false when the office had
-// not ended by the bound (it is killed then).
-bool PlainConversion(const std::string& profile, const std::string& outDir,
-                     const std::vector<std::string>& docs,
-                     const std::string& convertTo = "txt:Text (encoded):UTF8",
-                     std::chrono::seconds bound = 120s) {
-  platform::ProcessOptions o;
-  o.argv = {"/usr/lib/libreoffice/program/soffice.bin",
-            "--headless",
-            "--norestore",
-            "--nologo",
-            "-env:UserInstallation=file://" + profile,
-            "--convert-to",
-            convertTo,
-            "--outdir",
-            outDir};
-  o.argv.insert(o.argv.end(), docs.begin(), docs.end());
-  o.removeEnvironment = {"DISPLAY", "WAYLAND_DISPLAY"};
-  o.extraEnvironment = {"SAL_USE_VCLPLUGIN=svp"};
-  // A fresh profile makes the first start end with a restart request: start it again then.
-  for (int start = 0; start < 2; ++start) {
-    auto office = platform::Process::Start(o);
-    auto exit = office->WaitFor(bound);
-    auto sockets = testsupport::BoundSockets(office->Pid());
-    office->KillAndReap();
-    for (const auto& s : sockets) std::filesystem::remove(s);
-    if (!exit) return false;
-    if (exit->signaled || exit->code != 81) return true;
-  }
-  return true;
-}
-
 // Runs a copy of the built program headless as the given user (-1: as this one), in a world-
 // readable folder of its own; the exit status, or -1 when it had to be killed at the bound.
 int RunProgramAs(int uid, const TempDir& home, const std::vector<std::string>& args, std::string& errors) {
@@ -194,7 +162,7 @@ TEST(HostileDocuments, LinkedContentIsNeverFetchedThoughLibreOfficeItselfFetches
   WriteFile(work / "in/ole.doc", FlatOdf("An OLE link.", "object", web + "/ole.odt"));
   // A binary Word document with a linked picture, as LibreOffice writes one.
   WriteFile(work / "binary.fodt", FlatOdf("A linked picture.", "image", web + "/binary.png"));
-  PlainConversion(work / "maker", work.path(), {work / "binary.fodt"}, "doc:MS Word 97");
+  e2e::OfficeOwnConversion(work / "maker", work.path(), {work / "binary.fodt"}, "doc:MS Word 97");
   ASSERT_TRUE(std::filesystem::exists(work / "binary.doc"));
   std::filesystem::rename(work / "binary.doc", work / "in/binary.doc");
   const std::vector<std::string> docs{"drawingml", "page", "ole", "binary"};
@@ -223,7 +191,7 @@ TEST(HostileDocuments, LinkedContentIsNeverFetchedThoughLibreOfficeItselfFetches
   listener.Take();
   std::vector<std::string> paths;
   for (const auto& entry : std::filesystem::directory_iterator(work / "in")) paths.push_back(entry.path());
-  PlainConversion(work / "control", work / "control-out", paths);
+  e2e::OfficeOwnConversion(work / "control", work / "control-out", paths);
   auto asked = listener.Take();
   for (const auto& path : fetched)
     EXPECT_TRUE(asked.count(path)) << path << " was not fetched by LibreOffice";
@@ -265,6 +233,6 @@ TEST(HostileDocuments, AZipBombMeetsTheMemoryLimitAndAFifoLinkStallsNothing) {
   // The control: LibreOffice's own conversion of the FIFO document does not end while no one
   // writes to the FIFO.
   bool stalled =
-      !PlainConversion(work / "control", work / "control-out", {work / "in/b-fifo.doc"}, "txt", 20s);
+      !e2e::OfficeOwnConversion(work / "control", work / "control-out", {work / "in/b-fifo.doc"}, "txt", 20s);
   EXPECT_TRUE(stalled) << "LibreOffice converted the FIFO document: the check above proves nothing";
 }

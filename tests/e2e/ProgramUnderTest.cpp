@@ -89,4 +89,33 @@ std::string Utf16File(const std::string& path) {
   return platform::Utf16ToUtf8(platform::LeBytesToUtf16(bytes));
 }
 
+bool OfficeOwnConversion(const std::string& profile, const std::string& outDir,
+                         const std::vector<std::string>& docs, const std::string& convertTo,
+                         std::chrono::seconds bound) {
+  platform::ProcessOptions o;
+  o.argv = {"/usr/lib/libreoffice/program/soffice.bin",
+            "--headless",
+            "--norestore",
+            "--nologo",
+            "-env:UserInstallation=file://" + profile,
+            "--convert-to",
+            convertTo,
+            "--outdir",
+            outDir};
+  o.argv.insert(o.argv.end(), docs.begin(), docs.end());
+  o.removeEnvironment = {"DISPLAY", "WAYLAND_DISPLAY"};
+  o.extraEnvironment = {"SAL_USE_VCLPLUGIN=svp"};
+  // A fresh profile makes the first start end with a restart request: start it again then.
+  for (int start = 0; start < 2; ++start) {
+    auto office = platform::Process::Start(o);
+    auto exit = office->WaitFor(bound);
+    auto sockets = testsupport::BoundSockets(office->Pid());
+    office->KillAndReap();
+    for (const auto& s : sockets) std::filesystem::remove(s);
+    if (!exit) return false;
+    if (exit->signaled || exit->code != 81) return true;
+  }
+  return true;
+}
+
 }  // namespace e2e

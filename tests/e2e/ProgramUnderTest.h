@@ -52,4 +52,11 @@ void CopyFile(const std::string& from, const std::string& to);
 // UTF-16LE bytes (BOM and all) as UTF-8 text, BOM dropped.
 std::string Utf16File(const std::string& path);
 
+// LibreOffice's own conversion of the documents (soffice --convert-to), in a private profile;
+// false when the office had not ended by the bound (it is killed then).
+bool OfficeOwnConversion(const std::string& profile, const std::string& outDir,
+                         const std::vector<std::string>& docs,
+                         const std::string& convertTo = "txt:Text (encoded):UTF8",
+                         std::chrono::seconds bound = std::chrono::seconds(120));
+
 }  // namespace e2e

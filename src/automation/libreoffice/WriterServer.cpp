@@ -1,30 +1,28 @@
 #include "automation/libreoffice/WriterServer.h"
 
-#include "automation/libreoffice/SilentInteraction.h"
-
 #include <algorithm>
-
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/configuration/theDefaultProvider.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
-#include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/document/XTypeDetection.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XLoadable.hpp>
-#include <com/sun/star/lang/DisposedException.hpp>
-#include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/util/XChangesBatch.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
-#include <com/sun/star/beans/XPropertySet.hpp>
 
 #include "automation/OleError.h"
-#include "automation/libreoffice/FieldUpdate.h"
 #include "automation/libreoffice/OfficeProcess.h"
+#include "automation/libreoffice/SilentInteraction.h"
 #include "automation/libreoffice/SourceLink.h"
 #include "automation/libreoffice/TextExport.h"
+#include "automation/libreoffice/ViewNeed.h"
 #include "platform/FileSystem.h"
 
 namespace automation::lo {
@@ -58,23 +56,35 @@ void CloseQuietly(const Reference<css::lang::XComponent>& component) {
 
 // A node of the office's configuration, for reading or (forUpdate) for changing and committing.
 Reference<css::uno::XInterface> ConfigurationNode(UnoSession& session, const char* path, bool forUpdate) {
-  Reference<css::lang::XMultiServiceFactory> provider = css::configuration::theDefaultProvider::get(session.Context());
+  Reference<css::lang::XMultiServiceFactory> provider =
+      css::configuration::theDefaultProvider::get(session.Context());
   Sequence<Any> args(1);
   args.getArray()[0] <<= PropertyValue("nodepath", 0, Any(OUString::createFromAscii(path)),
                                        css::beans::PropertyState_DIRECT_VALUE);
-  return provider->createInstanceWithArguments(forUpdate ? OUString("com.sun.star.configuration.ConfigurationUpdateAccess")
-                                                         : OUString("com.sun.star.configuration.ConfigurationAccess"),
-                                               args);
+  return provider->createInstanceWithArguments(
+      forUpdate ? OUString("com.sun.star.configuration.ConfigurationUpdateAccess")
+                : OUString("com.sun.star.configuration.ConfigurationAccess"),
+      args);
 }
 
-// A field that cannot be updated keeps the value stored in the file: the text is still there.
-bool FieldsUpdated(const Reference<css::lang::XComponent>& component) {
+// A document whose fields cannot be read is taken as it stands: the text is still there.
+ViewNeed ViewNeedOrNone(const Reference<css::lang::XComponent>& component) {
   try {
-    return UpdateFieldsWithoutLayout(component);
+    return ViewNeedOf(component);
   } catch (const css::lang::DisposedException&) {
     throw;
   } catch (const css::uno::Exception&) {
-    return true;
+    return ViewNeed::None;
+  }
+}
+
+// A layout that cannot be finished leaves the pages the office has laid out so far.
+void LayOutQuietly(const Reference<css::lang::XComponent>& component) {
+  try {
+    CompleteLayout(component);
+  } catch (const css::lang::DisposedException&) {
+    throw;
+  } catch (const css::uno::Exception&) {
   }
 }
 
@@ -91,8 +101,8 @@ void WriterServer::DisableLockFiles() {
   // killed office never removes it: a converter must not litter the user's folders, nor make
   // a later run see other files than the user put there.
   try {
-    Reference<css::beans::XPropertySet> misc(ConfigurationNode(*session_, "/org.openoffice.Office.Common/Misc", true),
-                                            UNO_QUERY_THROW);
+    Reference<css::beans::XPropertySet> misc(
+        ConfigurationNode(*session_, "/org.openoffice.Office.Common/Misc", true), UNO_QUERY_THROW);
     misc->setPropertyValue("UseLocking", Any(false));
     Reference<css::util::XChangesBatch>(misc, UNO_QUERY_THROW)->commitChanges();
   } catch (const css::uno::Exception&) {
@@ -184,8 +194,8 @@ void WriterServer::Shutdown(std::chrono::milliseconds grace) {
 
 std::string WriterServer::Version() {
   auto session = session_;
-  Reference<css::container::XNameAccess> product(ConfigurationNode(*session, "/org.openoffice.Setup/Product", false),
-                                                 UNO_QUERY_THROW);
+  Reference<css::container::XNameAccess> product(
+      ConfigurationNode(*session, "/org.openoffice.Setup/Product", false), UNO_QUERY_THROW);
   OUString version;
   product->getByName("ooSetupVersion") >>= version;
   return FromOU(version);
@@ -213,17 +223,18 @@ DocumentPtr WriterServer::Load(const std::string& url,
       // Detection that fails leaves the choice to the office's own loader.
     }
   }
+  ViewNeed need = ViewNeed::View;
   if (!filter.empty()) {
     doc->component = LoadWithoutView(url, filter, props);
     doc->viewless = true;
-    if (doc->component.is() && !FieldsUpdated(doc->component)) {
-      // Page numbers in the text: only a view's layout computes them.
-      CloseQuietly(doc->component);
-      doc->component = LoadWithView(url, props);
-      doc->viewless = false;
-    }
-  } else {
+    // A file the model cannot read gets no second try with a view: it is the same file.
+    need = doc->component.is() ? ViewNeedOrNone(doc->component) : ViewNeed::None;
+    if (need != ViewNeed::None) CloseQuietly(doc->component);
+  }
+  if (need != ViewNeed::None) {
     doc->component = LoadWithView(url, props);
+    doc->viewless = false;
+    if (doc->component.is() && need == ViewNeed::Layout) LayOutQuietly(doc->component);
   }
   if (!doc->component.is()) return nullptr;
   std::lock_guard lock(mutex_);
@@ -231,8 +242,8 @@ DocumentPtr WriterServer::Load(const std::string& url,
   return doc;
 }
 
-Reference<css::lang::XComponent> WriterServer::LoadWithView(const std::string& url,
-                                                            const std::vector<std::pair<std::string, Any>>& props) {
+Reference<css::lang::XComponent> WriterServer::LoadWithView(
+    const std::string& url, const std::vector<std::pair<std::string, Any>>& props) {
   Reference<css::frame::XComponentLoader> loader(session_->Desktop(), UNO_QUERY_THROW);
   return loader->loadComponentFromURL(ToOU(url), "_blank", 0, Properties(props));
 }
@@ -263,8 +274,8 @@ std::string WriterServer::WriterFilterFor(const std::string& url) {
   return std::string();
 }
 
-Reference<css::lang::XComponent> WriterServer::LoadWithoutView(const std::string& url, const std::string& filter,
-                                                               std::vector<std::pair<std::string, Any>> props) {
+Reference<css::lang::XComponent> WriterServer::LoadWithoutView(
+    const std::string& url, const std::string& filter, std::vector<std::pair<std::string, Any>> props) {
   // A document with a view is laid out by the office's main loop between our calls, which for
   // a long document costs seconds that a text export never needed. A model alone has no
   // layout; a view is added only when pages or the cursor are asked for (WithView).
@@ -324,9 +335,9 @@ DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
     // The office answers a protected document without its password, a wrong password and a
     // damaged file alike: with no document and no reason. Messages name no file: the log
     // names the source already, and equal failures should read alike in the failure report.
-    throw EOleError(std::string("The document could not be opened") +
-                    (password ? " (wrong password, or the file is damaged)"
-                              : " (it is password-protected or damaged)"));
+    throw EOleError(
+        std::string("The document could not be opened") +
+        (password ? " (wrong password, or the file is damaged)" : " (it is password-protected or damaged)"));
   }
   doc->path = path;
   doc->link = link;
