@@ -140,7 +140,9 @@ int RunProgram(const ProgramOptions& options) {
   // Both runs end in order on a stop signal: the window closes as if the user closed it.
   platform::InstallStopSignals();
   int status = TcvMain::kNotCarriedOut;
-  if (IsHeadless(project.PureConsole(), project.Source())) {
+  // A filter has no window to show: its texts or its document are the standard streams.
+  const bool filter = project.TargetIsStdout() || project.SourceIsStdin();
+  if (IsHeadless(project.PureConsole() || filter, project.Source())) {
     status = globals.Main().Run();
   } else if (options.runWindowed) {
     status = options.runWindowed();
