@@ -47,7 +47,7 @@ std::string WhyFilterCannotRun(const core::TcvProject& project) {
   if (!project.TargetIsStdout()) return std::string();
   // A source deleted or renamed for a text that a closed pipe may never have delivered would
   // be lost; file times need a file; the log would be mixed into the texts.
-  const char* setting = project.DeleteSource()          ? "DeleteSource"
+  const char* setting = project.DeleteSource()            ? "DeleteSource"
                         : !project.RenameSource().empty() ? "RenameSource"
                         : project.KeepFileTime()          ? "KeepFileTime"
                         : !project.LogFile().empty()      ? "LogFile"

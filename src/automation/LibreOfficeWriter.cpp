@@ -127,7 +127,8 @@ class DocumentObject : public ServerObject {
       int format = Given(Arg(a, 1)) ? Arg(a, 1).AsInt() : 16;
       std::optional<std::string> password;
       if (Given(Arg(a, 3))) password = Arg(a, 3).AsString();
-      std::size_t unwritten = lo::SaveDocumentAs(*doc_, Arg(a, 0).AsString(), format, password, TextFormOf(a));
+      std::size_t unwritten =
+          lo::SaveDocumentAs(*doc_, Arg(a, 0).AsString(), format, password, TextFormOf(a));
       if (a.size() > 1 && Given(a[1])) a[1] = Variant(format);
       // Word gives nothing back; the count of characters the ANSI text could not hold is ours.
       return Variant(static_cast<int32_t>(std::min<std::size_t>(unwritten, INT32_MAX)));

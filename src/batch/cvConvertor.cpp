@@ -202,7 +202,9 @@ void TcvConvertor::ProcessNode() {
   if (node.Status.load() == NodeRunning) {
     const auto started = std::chrono::steady_clock::now();
     Convert(*Batch(), node);
-    node.Milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+    node.Milliseconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+            .count();
   }
   DropUnusedClaim(node);
   if (Abandoned() && node.Status.load() == NodeRunning) return;
