@@ -52,7 +52,7 @@ const char kUsage[] =
     "Exit status of a run without a window:\n"
     "  0 every document converted (or nothing to do)   1 some documents failed\n"
     "  2 the run could not be carried out (or the command line is wrong)\n"
-    "  130, 143 stopped by SIGINT or SIGTERM\n"
+    "  130, 143 stopped by SIGINT or SIGTERM   141 the reader of -o - went away\n"
     "\n"
     "Every setting, the files the program keeps and examples: man quillex\n";
 
@@ -230,13 +230,16 @@ class Reader {
         if (core::SameText(value, "skip")) return Set(option.setting, "Skip");
         return Fail("option '--overwrite' takes yes, no or skip, not '" + value + "'");
       case Option::Choice: {
-        std::string words;
+        std::vector<std::string> words;
         for (const ChoiceWord& choice : kChoices) {
           if (std::string(choice.setting) != option.setting) continue;
           if (core::SameText(value, choice.word)) return Set(option.setting, choice.value);
-          words += (words.empty() ? "" : ", ") + std::string(choice.word);
+          words.push_back(choice.word);
         }
-        return Fail("option '" + name + "' takes " + words + ", not '" + value + "'");
+        std::string list;
+        for (std::size_t i = 0; i < words.size(); ++i)
+          list += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + words[i];
+        return Fail("option '" + name + "' takes " + list + ", not '" + value + "'");
       }
       case Option::Assignment: {
         auto eq = value.find('=');
