@@ -82,6 +82,10 @@ std::string SettingsError(const core::TcvProject& project) {
   int index = 0, count = 0;
   if (!project.Shard(index, count))
     return "Shard=" + project.Value("Shard") + " is not K/N with 1 <= K <= N; nothing was converted";
+  // A web address runs in the window, which has no standard output to give its text to; it
+  // would become a folder named "-" instead.
+  if (project.TargetIsStdout() && platform::IsWebAddress(project.Source()))
+    return "a web address cannot be converted to standard output (-o -); give a target folder";
   return "";
 }
 

@@ -123,23 +123,26 @@ TEST_F(LinuxTextFixture, FilterReadsStandardInputAndWritesTextsToStandardOutputI
 
 TEST_F(LinuxTextFixture, FilterRefusesSettingsThatNeedFilesOfTheirOwn) {
   const std::string sourceBefore = ReadFile(mixed);
+  // The last argument is the source.
   const std::vector<std::string> rows[] = {
-      {"--set", "DeleteSource=True"},
-      {"--set", "RenameSource=.done"},
-      {"--set", "KeepFileTime=True"},
-      {"--log", work / "run.log"},
-      {"--log", "-"},
+      {"--set", "DeleteSource=True", mixed},
+      {"--set", "RenameSource=.done", mixed},
+      {"--set", "KeepFileTime=True", mixed},
+      {"--log", work / "run.log", mixed},
+      {"--log", "-", mixed},
+      {"http://localhost/a.doc"},
   };
   for (const auto& options : rows) {
-    SCOPED_TRACE(options.back());
+    SCOPED_TRACE(options.front());
     std::vector<std::string> args = {"-o", "-"};
     args.insert(args.end(), options.begin(), options.end());
-    args.push_back(mixed);
     EXPECT_EQ(program.RunWith(args, std::chrono::seconds(60)), 2);
     std::string err = program.Stderr();
     EXPECT_EQ(err.rfind("quillex: ", 0), 0u) << err;
     EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
   }
+  // The program runs in this test's folder: no folder named "-" may appear there.
+  EXPECT_FALSE(std::filesystem::exists("-"));
   EXPECT_EQ(ReadFile(mixed), sourceBefore);
   EXPECT_FALSE(testsupport::Exists(mixed + ".done"));
   EXPECT_FALSE(testsupport::Exists(work / "run.log"));
