@@ -199,7 +199,8 @@ int TcvMain::Run() {
   }
   if (auto* info = core::cvInfo()) info->UpdateCounter("C", 0, 1);
 
-  progress_ = std::make_unique<ProgressLine>(project.Quiet());
+  // A progress line redrawn in place would overwrite the texts on the same terminal.
+  progress_ = std::make_unique<ProgressLine>(project.Quiet(), toStdout_ && platform::StdoutIsTerminal());
   WaitForWorkers(head);
   return Finish();
 }

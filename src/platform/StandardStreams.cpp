@@ -57,4 +57,6 @@ StreamWrite WriteStandardOutput(const std::string& data, std::string& error) {
 
 bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
 
+bool StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
 }  // namespace platform

@@ -17,5 +17,6 @@ enum class StreamWrite { Written, Closed, Failed };
 StreamWrite WriteStandardOutput(const std::string& data, std::string& error);
 
 bool StdinIsTerminal();
+bool StdoutIsTerminal();
 
 }  // namespace platform
