@@ -5,7 +5,9 @@
 # medians and, last, "throughput ratio R" = single-process soffice time / our time with 2 workers.
 # Usage: bench/throughput.sh [BUILD_DIR] [CORPUS_DIR]
 # Environment: ROUNDS (default 3), COPIES (default 1: the corpus is used COPIES times over),
-# LIMIT (use only the first LIMIT documents), WORKERS (our worker counts, default "1 2").
+# LIMIT (use only the first LIMIT documents), WORKERS (our worker counts, default "1 2"),
+# OPTIONS (quillex options such as "--utf8": each worker count then also runs with them, as
+# "quillex-N-workers-opts", in the same rounds).
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${1:-$ROOT/build}
@@ -14,6 +16,7 @@ ROUNDS=${ROUNDS:-3}
 COPIES=${COPIES:-1}
 LIMIT=${LIMIT:-0}
 WORKERS=${WORKERS:-1 2}
+OPTIONS=${OPTIONS:-}
 PROGRAM="$BUILD/quillex"
 SOFFICE=/usr/lib/libreoffice/program/soffice
 MEASURE="$ROOT/bench/treemem.py"
@@ -68,10 +71,19 @@ cat > "$WORK/ours.sh" <<SCRIPT
 timeout 1800 "$WORK/bin/quillex" "-P:Source=$WORK/in/*.doc?;Target=\$2;PureConsole=True;ThreadsCount=\$1;LogFile=\$2/run.log"
 exit 0
 SCRIPT
+cat > "$WORK/ours-opts.sh" <<SCRIPT
+#!/usr/bin/env bash
+# threads outdir
+timeout 1800 "$WORK/bin/quillex" --headless -j "\$1" -o "\$2" --log "\$2/run.log" $OPTIONS "$WORK/in/*.doc?"
+exit 0
+SCRIPT
 
 declare -A TIMES MEMS DOCS
 kinds=(soffice-1-process soffice-2-processes)
 for w in $WORKERS; do kinds+=("quillex-$w-workers"); done
+if [ -n "$OPTIONS" ]; then
+  for w in $WORKERS; do kinds+=("quillex-$w-workers-opts"); done
+fi
 for round in $(seq 1 "$ROUNDS"); do
   for kind in "${kinds[@]}"; do
     out="$WORK/out-$kind-$round"
@@ -79,6 +91,7 @@ for round in $(seq 1 "$ROUNDS"); do
     case $kind in
       soffice-1-process) cmd=(bash "$WORK/soffice.sh" p1 "$out" "$WORK/all.txt") ;;
       soffice-2-processes) cmd=(bash "$WORK/soffice2.sh" "$out") ;;
+      quillex-*-opts) w=${kind#quillex-}; cmd=(bash "$WORK/ours-opts.sh" "${w%-workers-opts}" "$out") ;;
       quillex-*) w=${kind#quillex-}; cmd=(bash "$WORK/ours.sh" "${w%-workers}" "$out") ;;
     esac
     python3 "$MEASURE" "$WORK/m" "${cmd[@]}"
@@ -110,4 +123,8 @@ if [ -n "${TIMES[quillex-1-workers]:-}" ]; then
   printf 'quillex 1 worker / soffice 1 process: %.3f\n' "$(awk -v a="$q1" -v b="$t1" 'BEGIN {print a / b}')"
 fi
 q2=$(echo "${TIMES[quillex-2-workers]}" | median)
+if [ -n "$OPTIONS" ]; then
+  q2o=$(echo "${TIMES[quillex-2-workers-opts]}" | median)
+  printf 'throughput ratio with %s %.2f\n' "$OPTIONS" "$(awk -v a="$t1" -v b="$q2o" 'BEGIN {print a / b}')"
+fi
 printf 'throughput ratio %.2f\n' "$(awk -v a="$t1" -v b="$q2" 'BEGIN {print a / b}')"

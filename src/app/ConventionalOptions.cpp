@@ -19,17 +19,25 @@ const char kUsage[] =
     "SOURCE is a folder, a document or a folder with a file mask (\"~/in/*.doc?\").\n"
     "Without --headless (or PureConsole=True) the main window opens.\n"
     "\n"
+    "SOURCE - reads one document from standard input; -o - writes the texts to standard\n"
+    "output (UTF-8 with LF unless --encoding or --eol say otherwise).\n"
+    "\n"
     "Options (each sets the project setting named in brackets):\n"
     "  -o, --target DIR        folder that receives the text files (Target)\n"
     "  -r, --recursive         also convert sub-folders of the source folder (Subdir)\n"
     "  -j, --jobs N            convert N documents at once (ThreadsCount)\n"
     "      --headless          run without any window (PureConsole)\n"
     "      --log FILE          write the results of the run to FILE, a line as each\n"
-    "                          document finishes (LogFile)\n"
+    "                          document finishes (LogFile); - for standard output\n"
+    "      --log-format FORM   text (the default) or json: one JSON object a line (LogFormat)\n"
     "  -q, --quiet             print no progress, failures or summary (Quiet)\n"
     "      --overwrite WHEN    yes: replace existing text files, no: write beside them,\n"
     "                          skip: leave them (IsOverwrite)\n"
     "      --locale-text       write text in the locale's character set, not UTF-16 (Ansi)\n"
+    "      --encoding SET      utf-16 (with a byte-order mark), utf-8 or locale: the\n"
+    "                          character set of the text files (Encoding)\n"
+    "      --eol crlf|lf       line ends of the text files (LineEnds)\n"
+    "      --utf8              UTF-8 with LF line ends: --encoding utf-8 --eol lf\n"
     "      --page-breaks       keep page breaks as form feeds (PageBreaks)\n"
     "      --regex RE          convert only paths that also match RE (RegExt)\n"
     "      --skip-hidden       leave out hidden files (SkipHidden)\n"
@@ -44,7 +52,7 @@ const char kUsage[] =
     "Exit status of a run without a window:\n"
     "  0 every document converted (or nothing to do)   1 some documents failed\n"
     "  2 the run could not be carried out (or the command line is wrong)\n"
-    "  130, 143 stopped by SIGINT or SIGTERM\n"
+    "  130, 143 stopped by SIGINT or SIGTERM   141 the reader of -o - went away\n"
     "\n"
     "Every setting, the files the program keeps and examples: man quillex\n";
 
@@ -72,7 +80,21 @@ struct Option {
   const char* shortName;  // "" when none
   const char* longName;
   const char* setting;  // "" for --set, which names its own
-  enum Kind { Flag, FlagOff, Text, Number, Overwrite, Assignment } kind;
+  enum Kind { Flag, FlagOff, Text, Number, Overwrite, Assignment, Choice, Utf8 } kind;
+};
+
+// The words a Choice option takes, as typed (letter case ignored), and the setting value each
+// gives.
+struct ChoiceWord {
+  const char* setting;
+  const char* word;
+  const char* value;
+};
+
+const ChoiceWord kChoices[] = {
+    {"Encoding", "utf-16", "UTF-16"}, {"Encoding", "utf-8", "UTF-8"}, {"Encoding", "locale", "Locale"},
+    {"LineEnds", "crlf", "CRLF"},     {"LineEnds", "lf", "LF"},       {"LogFormat", "text", "text"},
+    {"LogFormat", "json", "json"},
 };
 
 const Option kOptions[] = {
@@ -92,6 +114,10 @@ const Option kOptions[] = {
     {"", "--shard", "Shard", Option::Text},
     {"", "--no-report", "FailureReport", Option::FlagOff},
     {"", "--set", "", Option::Assignment},
+    {"", "--encoding", "Encoding", Option::Choice},
+    {"", "--eol", "LineEnds", Option::Choice},
+    {"", "--utf8", "", Option::Utf8},
+    {"", "--log-format", "LogFormat", Option::Choice},
 };
 
 bool EndsWith(const std::string& text, const std::string& end) {
@@ -178,8 +204,9 @@ class Reader {
       } else {
         continue;
       }
-      if (option.kind == Option::Flag || option.kind == Option::FlagOff) {
+      if (option.kind == Option::Flag || option.kind == Option::FlagOff || option.kind == Option::Utf8) {
         if (attached) return Fail("option '" + longName + "' takes no value");
+        if (option.kind == Option::Utf8) return Set("Encoding", "UTF-8") && Set("LineEnds", "LF");
         return Set(option.setting, option.kind == Option::Flag ? "True" : "False");
       }
       if (!attached) {
@@ -202,6 +229,18 @@ class Reader {
         if (core::SameText(value, "no")) return Set(option.setting, "False");
         if (core::SameText(value, "skip")) return Set(option.setting, "Skip");
         return Fail("option '--overwrite' takes yes, no or skip, not '" + value + "'");
+      case Option::Choice: {
+        std::vector<std::string> words;
+        for (const ChoiceWord& choice : kChoices) {
+          if (std::string(choice.setting) != option.setting) continue;
+          if (core::SameText(value, choice.word)) return Set(option.setting, choice.value);
+          words.push_back(choice.word);
+        }
+        std::string list;
+        for (std::size_t i = 0; i < words.size(); ++i)
+          list += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + words[i];
+        return Fail("option '" + name + "' takes " + list + ", not '" + value + "'");
+      }
       case Option::Assignment: {
         auto eq = value.find('=');
         if (eq == 0 || eq == std::string::npos)

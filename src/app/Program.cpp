@@ -82,6 +82,10 @@ std::string SettingsError(const core::TcvProject& project) {
   int index = 0, count = 0;
   if (!project.Shard(index, count))
     return "Shard=" + project.Value("Shard") + " is not K/N with 1 <= K <= N; nothing was converted";
+  // A web address runs in the window, which has no standard output to give its text to; it
+  // would become a folder named "-" instead.
+  if (project.TargetIsStdout() && platform::IsWebAddress(project.Source()))
+    return "a web address cannot be converted to standard output (-o -); give a target folder";
   return "";
 }
 
@@ -140,7 +144,9 @@ int RunProgram(const ProgramOptions& options) {
   // Both runs end in order on a stop signal: the window closes as if the user closed it.
   platform::InstallStopSignals();
   int status = TcvMain::kNotCarriedOut;
-  if (IsHeadless(project.PureConsole(), project.Source())) {
+  // A filter has no window to show: its texts or its document are the standard streams.
+  const bool filter = project.TargetIsStdout() || project.SourceIsStdin();
+  if (IsHeadless(project.PureConsole() || filter, project.Source())) {
     status = globals.Main().Run();
   } else if (options.runWindowed) {
     status = options.runWindowed();

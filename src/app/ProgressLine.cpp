@@ -16,10 +16,10 @@ std::string Printable(std::string text) {
 
 }  // namespace
 
-ProgressLine::ProgressLine(bool quiet)
-    : mode_(quiet                          ? Mode::Quiet
-            : platform::StderrIsTerminal() ? Mode::Terminal
-                                           : Mode::Plain) {}
+ProgressLine::ProgressLine(bool quiet, bool noRedraw)
+    : mode_(quiet                                       ? Mode::Quiet
+            : !noRedraw && platform::StderrIsTerminal() ? Mode::Terminal
+                                                        : Mode::Plain) {}
 
 void ProgressLine::Show(int done, int found, int failed) {
   if (mode_ != Mode::Terminal) return;

@@ -12,7 +12,9 @@ namespace app {
 
 class ProgressLine {
  public:
-  explicit ProgressLine(bool quiet = false);
+  // noRedraw: no line redrawn in place even on a terminal (the texts of -o - share it), only
+  // the notes and the summary, one a line.
+  explicit ProgressLine(bool quiet = false, bool noRedraw = false);
   void Show(int done, int found, int failed);
   // A line above the progress line, or a line of its own when standard error is no terminal.
   void Note(const std::string& text);

@@ -43,6 +43,21 @@ std::string WorkersBeyondCpus(int workers, int cpus) {
          " MiB (" + std::to_string(static_cast<long long>(workers) * kWorkerMiB) + " MiB in all)";
 }
 
+std::string WhyFilterCannotRun(const core::TcvProject& project) {
+  if (!project.TargetIsStdout()) return std::string();
+  // A source deleted or renamed for a text that a closed pipe may never have delivered would
+  // be lost; file times need a file; the log would be mixed into the texts.
+  const char* setting = project.DeleteSource()            ? "DeleteSource"
+                        : !project.RenameSource().empty() ? "RenameSource"
+                        : project.KeepFileTime()          ? "KeepFileTime"
+                        : !project.LogFile().empty()      ? "LogFile"
+                                                          : nullptr;
+  if (!setting) return std::string();
+  if (project.LogFile() == "-" && std::string(setting) == "LogFile")
+    return "the log and the texts cannot both go to standard output (--log - with -o -)";
+  return std::string(setting) + " cannot be used when the texts go to standard output (-o -)";
+}
+
 std::string WhyRunCannotStart(const core::TcvProject& project) {
   if (project.Target().empty()) return "no target folder is set (Target)";
   std::string regExt = project.Value("RegExt");

@@ -14,6 +14,11 @@ namespace app {
 // unreadable, or a named document that does not exist. Touches nothing on disk.
 std::string WhyRunCannotStart(const core::TcvProject& project);
 
+// Empty unless the texts go to standard output (Target "-") with a setting that needs a text
+// file or standard output of its own: DeleteSource, RenameSource, KeepFileTime, LogFile. Then
+// one sentence naming the setting.
+std::string WhyFilterCannotRun(const core::TcvProject& project);
+
 // What a LibreOffice of one worker takes, measured on long runs: the figure a user needs to see
 // what more workers than processors will cost.
 constexpr int kWorkerMiB = 120;

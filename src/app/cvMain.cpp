@@ -4,6 +4,8 @@
 #include <functional>
 #include <system_error>
 
+#include "app/FilterStreams.h"
+#include "app/JsonLog.h"
 #include "app/ProgressLine.h"
 #include "app/RunChecks.h"
 #include "batch/cvBatch.h"
@@ -12,7 +14,9 @@
 #include "core/cvInfo.h"
 #include "core/cvProject.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "platform/Signals.h"
+#include "platform/StandardStreams.h"
 #include "platform/TempNames.h"
 #include "platform/TextEncoding.h"
 #include "platform/Thread.h"
@@ -44,22 +48,49 @@ std::string TcvMain::StatusWord(int status) {
   }
 }
 
-void TcvMain::ReportNode(batch::TcvBatch&, batch::TcvNode& node) {
-  int status = node.Status.load();
+std::string TcvMain::LogLine(const batch::TcvNode& node, const std::string& source) const {
+  const int status = node.Status.load();
+  // A success's message is its target's name (empty for a skip); a failure's is text.
+  const bool named = status == batch::NodeSuccess;
+  const std::string target = named && toStdout_ && !node.Message.empty() ? "-" : node.Message;
+  if (json_) {
+    JsonLogEntry entry;
+    entry.status = !named ? "failure" : node.Message.empty() ? "skipped" : "success";
+    entry.source = source;
+    if (named) entry.target = target;
+    if (!named) entry.message = node.Message;
+    entry.milliseconds = node.Milliseconds;
+    long long size = -1;
+    std::string none;
+    if (named && !node.Message.empty() && !platform::ReadFileRange(node.Message, 0, 0, none, size)) size = -1;
+    entry.bytes = size;
+    entry.pages = node.Pages;
+    std::string line = JsonLogLine(entry);
+    line.pop_back();
+    return line;
+  }
   // The log is in the locale's charset, but names are bytes and appear as they are on disk:
   // re-encoding would turn a name that is not valid in that charset into one that does not
-  // exist. A success's message is its target's name; a failure's is text.
-  const bool named = status == batch::NodeSuccess;
-  std::string line = platform::EncodeAnsi(StatusWord(status)) + " => " + node.FileName + " => " +
-                     (named ? node.Message : platform::EncodeAnsi(node.Message));
+  // exist.
+  return platform::EncodeAnsi(StatusWord(status)) + " => " + source + " => " +
+         (named ? target : platform::EncodeAnsi(node.Message));
+}
+
+void TcvMain::ReportNode(batch::TcvBatch&, batch::TcvNode& node) {
+  const int status = node.Status.load();
+  // Standard input is named as the user named it, not by the private file it went into.
+  const std::string source = filter_ && node.FileName == filter_->InputFile() ? "-" : node.FileName;
+  std::string line = LogLine(node, source);
+  // Measured before the text goes to standard output and its file away.
+  if (toStdout_) filter_->Finished(node.Index, status == batch::NodeSuccess ? node.Message : "");
   std::lock_guard<std::mutex> guard(logLock_);
   // Written as each document finishes, so that a run killed later keeps the lines of what it did.
-  if (logFile_ && logError_.empty()) logError_ = logFile_->Write(line + "\r\n");
+  if (logFile_ && logError_.empty()) logError_ = logFile_->Write(line + (json_ ? "\n" : "\r\n"));
   runLog_.push_back(std::move(line));
-  if (status == batch::NodeFailure) unshownFailures_.push_back(node.FileName + ": " + node.Message);
+  if (status == batch::NodeFailure) unshownFailures_.push_back(source + ": " + node.Message);
   // The entry stays a success: the text is there, but its reader must know it is not all there.
   if (status == batch::NodeSuccess && node.Unwritten > 0)
-    unshownLosses_.push_back(node.FileName + ": " + std::to_string(node.Unwritten) +
+    unshownLosses_.push_back(source + ": " + std::to_string(node.Unwritten) +
                              (node.Unwritten == 1 ? " character" : " characters") +
                              " could not be written in " + platform::AnsiCharset() + " and became \"?\"");
 }
@@ -71,7 +102,21 @@ std::vector<std::string> TcvMain::RunLog() const {
 
 int TcvMain::NotCarriedOut(const std::string& why) {
   ProgressLine::Say(why);
+  // No worker runs yet: the private files of a filter can go.
+  filter_.reset();
   return kNotCarriedOut;
+}
+
+std::string TcvMain::TakeStandardInput(core::TcvProject& project) {
+  if (platform::StdinIsTerminal())
+    return "the source - is a document read from standard input, which is a terminal; pipe one in";
+  try {
+    // The run's source from here on is the private copy; the log names it "-".
+    project.SetValue("Source", filter_->TakeStandardInput());
+  } catch (const std::exception& e) {
+    return std::string("the document on standard input cannot be read: ") + e.what();
+  }
+  return std::string();
 }
 
 int TcvMain::Run() {
@@ -89,19 +134,38 @@ int TcvMain::Run() {
     ProgressLine::Say("the setting \"" + s.name + "\" is not known" +
                       (s.nearest.empty() ? std::string() : "; did you mean " + s.nearest + "?"));
   // Nothing is created or converted for a run that cannot be carried out.
+  if (std::string why = WhyFilterCannotRun(project); !why.empty()) return NotCarriedOut(why);
+  json_ = project.LogFormat() == core::TLogFormat::Json;
+  toStdout_ = project.TargetIsStdout();
+  if (toStdout_ || project.SourceIsStdin()) filter_ = std::make_unique<FilterStreams>();
+  if (project.SourceIsStdin()) {
+    if (std::string why = TakeStandardInput(project); !why.empty()) return NotCarriedOut(why);
+  }
   std::string why = WhyRunCannotStart(project);
   if (!why.empty()) return NotCarriedOut(why);
   std::string crowded = WorkersBeyondCpus(project.ThreadsCount(), platform::ProcessorCount());
   if (!crowded.empty()) ProgressLine::Say(crowded);
 
   bool subdir = project.Subdir();
-  std::string target = project.TargetFolder();
+  std::string target;
+  if (toStdout_) {
+    try {
+      target = platform::IncludeTrailingPathDelimiter(filter_->OutputFolder());
+    } catch (const std::exception& e) {
+      return NotCarriedOut(std::string("no private folder for the texts can be made: ") + e.what());
+    }
+    // The texts wait in a private folder of this run: a name another entry settled gets the
+    // next free name there, never a skip that would leave a text out of the output.
+    project.SetValue("IsOverwrite", "True");
+  } else {
+    target = project.TargetFolder();
+  }
   std::string source = project.Source();
   // Opened once the target folder exists (a log inside it is common), before anything converts.
   logPath_ = project.LogFile();
   if (!logPath_.empty()) {
     try {
-      auto file = std::make_unique<platform::OutputFile>(logPath_);
+      auto file = std::make_unique<platform::OutputFile>(logPath_ == "-" ? "/dev/stdout" : logPath_);
       std::lock_guard<std::mutex> guard(logLock_);
       logFile_ = std::move(file);
       logError_.clear();
@@ -122,7 +186,7 @@ int TcvMain::Run() {
 
   batch::TcvConvertor* head = nullptr;
   try {
-    head = batch::CreateConvertors(batch_.get(), project.TargetFolder(),
+    head = batch::CreateConvertors(batch_.get(), target,
                                    [this](batch::TcvBatch& b, batch::TcvNode& n) { ReportNode(b, n); });
   } catch (const std::exception& e) {
     return NotCarriedOut(std::string("the converters could not be set up: ") + e.what());
@@ -135,7 +199,8 @@ int TcvMain::Run() {
   }
   if (auto* info = core::cvInfo()) info->UpdateCounter("C", 0, 1);
 
-  progress_ = std::make_unique<ProgressLine>(project.Quiet());
+  // A progress line redrawn in place would overwrite the texts on the same terminal.
+  progress_ = std::make_unique<ProgressLine>(project.Quiet(), toStdout_ && platform::StdoutIsTerminal());
   WaitForWorkers(head);
   return Finish();
 }
@@ -145,7 +210,8 @@ void TcvMain::WaitForWorkers(batch::TcvConvertor* head) {
   std::chrono::steady_clock::time_point giveUpAt;
   while (batch::RunningWorkers() > 0) {
     platform::Sleep(100);
-    if (!abandoning && platform::StopRequested()) {
+    // A reader of the texts that went away wants no more of them: the run ends as on a signal.
+    if (!abandoning && (platform::StopRequested() || (filter_ && filter_->Broken()))) {
       abandoning = true;
       giveUpAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAbandonWaitMs);
       batch_->Terminate();
@@ -181,7 +247,10 @@ int TcvMain::Finish() {
   ShowProgress();
   progress_->Close();
   int status = batch_->FailedCount() > 0 ? kSomeFailed : kAllSucceeded;
-  if (int signal = platform::StopSignal()) status = 128 + signal;
+  if (int signal = platform::StopSignal())
+    status = 128 + signal;
+  else if (filter_ && filter_->Broken())
+    status = kBrokenPipe;
   if (auto* info = core::cvInfo()) {
     info->UpdateCounter("A", 0, batch_->Count());
     info->UpdateCounter("S", 0, batch_->SuccessCount());
@@ -202,6 +271,14 @@ int TcvMain::Finish() {
     ProgressLine::Say("the log file " + logPath_ + " cannot be written: " + logError);
     status = kNotCarriedOut;
   }
+  if (filter_) {
+    if (std::string error = filter_->WriteError(); !error.empty()) {
+      ProgressLine::Say("the texts could not be written to standard output: " + error);
+      status = kNotCarriedOut;
+    }
+    // Workers still holding on (an abandoned run) may write there yet; the next run removes it.
+    if (batch::RunningWorkers() == 0) filter_.reset();
+  }
   return status;
 }
 
@@ -209,7 +286,8 @@ std::string TcvMain::FailureSummary() const {
   std::string line = std::to_string(batch_->FailedCount()) + " of " + std::to_string(batch_->Count()) +
                      (batch_->Count() == 1 ? " document failed" : " documents failed");
   std::lock_guard<std::mutex> guard(logLock_);
-  if (!logPath_.empty() && logError_.empty()) line += "; the log is " + logPath_;
+  if (!logPath_.empty() && logError_.empty())
+    line += logPath_ == "-" ? "; the log is on standard output" : "; the log is " + logPath_;
   return line;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 // TcvMain: the headless runner. Converts the project's source without any window: opens the
 // run log (a run whose log cannot be written is not started), removes what killed runs left
-// behind, starts the batch and the converter workers, appends each document's log line as it
-// finishes, waits for the last worker, records the usage counters and opens the failure report
-// when files failed.
+// behind, starts the batch and the converter workers, appends each document's log line (text
+// or JSON Lines, "LogFormat") as it finishes, waits for the last worker, records the usage
+// counters and opens the failure report when files failed. As a filter (Source or Target "-")
+// it reads the document from standard input or writes the texts to standard output in list
+// order (FilterStreams).
 //
 // Threads: Run and Finish on the main thread; ReportNode on the worker threads, serialised by
 // the log's lock.
@@ -11,6 +13,10 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+namespace core {
+class TcvProject;
+}
 
 namespace batch {
 class TcvBatch;
@@ -24,13 +30,16 @@ class OutputFile;
 
 namespace app {
 
+class FilterStreams;
 class ProgressLine;
 
 class TcvMain {
  public:
   // Exit statuses of the headless run; a run ended by a stop signal exits with 128 + the
   // signal's number.
-  enum Status { kAllSucceeded = 0, kSomeFailed = 1, kNotCarriedOut = 2 };
+  // Standard output's reader went away before every text was written: the status a shell gives
+  // a program that SIGPIPE ended (128 + 13), without the error storm or the offices left behind.
+  enum Status { kAllSucceeded = 0, kSomeFailed = 1, kNotCarriedOut = 2, kBrokenPipe = 141 };
   // How long an interrupted run waits for its workers to let go before it ends without them.
   static constexpr int kAbandonWaitMs = 5000;
 
@@ -54,6 +63,11 @@ class TcvMain {
 
  private:
   int NotCarriedOut(const std::string& why);
+  // Source "-": standard input becomes the source file. Empty, or why the run cannot start.
+  std::string TakeStandardInput(core::TcvProject& project);
+  // The log line of an entry, without its line end: names as the user gave them ("-" for the
+  // standard streams), in the log's format.
+  std::string LogLine(const batch::TcvNode& node, const std::string& source) const;
   void WaitForWorkers(batch::TcvConvertor* head);
   // Redraws the progress line, with the failures reported since the last call above it.
   void ShowProgress();
@@ -71,6 +85,10 @@ class TcvMain {
   std::vector<std::string> unshownFailures_;
   std::vector<std::string> unshownLosses_;  // successes whose text lost characters, not yet said
   std::unique_ptr<ProgressLine> progress_;
+  bool json_ = false;  // LogFormat=json
+  // Present for a filter run; toStdout_ when its texts go to standard output.
+  std::unique_ptr<FilterStreams> filter_;
+  bool toStdout_ = false;
 };
 
 }  // namespace app

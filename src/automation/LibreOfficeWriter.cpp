@@ -35,6 +35,25 @@ const Variant& Arg(const std::vector<Variant>& args, size_t i) {
 
 bool Given(const Variant& v) { return !v.IsMissing() && !v.IsEmpty(); }
 
+// Word's msoEncoding values the Unicode text format writes (UTF-16LE, UTF-8) and its wdCRLF and
+// wdLFOnly line ends; a lone CR is refused, since three of them mark a page break.
+lo::TextForm TextFormOf(const std::vector<Variant>& args) {
+  lo::TextForm form;
+  if (Given(Arg(args, 11))) {
+    int encoding = Arg(args, 11).AsInt();
+    if (encoding != 1200 && encoding != 65001)
+      throw EOleError("This text encoding is not supported: " + std::to_string(encoding));
+    form.utf8 = encoding == 65001;
+  }
+  if (Given(Arg(args, 14))) {
+    int lineEnding = Arg(args, 14).AsInt();
+    if (lineEnding != 0 && lineEnding != 2)
+      throw EOleError("This line ending is not supported: " + std::to_string(lineEnding));
+    form.lf = lineEnding == 2;
+  }
+  return form;
+}
+
 const Variant& PutValue(const std::vector<Variant>& args) {
   if (args.empty()) throw EOleError("Invalid number of parameters");
   return args.back();
@@ -103,11 +122,13 @@ class DocumentObject : public ServerObject {
   DocumentObject(ServerPtr s, DocumentPtr d) : ServerObject(std::move(s)), doc_(std::move(d)) {}
   Variant Member(const std::string& m, InvokeKind k, std::vector<Variant>& a) override {
     if (Is(m, "SaveAs") || Is(m, "SaveAs2")) {
-      // FileName, FileFormat (by reference), LockComments, Password, ...
+      // FileName, FileFormat (by reference), LockComments, Password, ... Encoding (11),
+      // InsertLineBreaks, AllowSubstitutions, LineEnding (14).
       int format = Given(Arg(a, 1)) ? Arg(a, 1).AsInt() : 16;
       std::optional<std::string> password;
       if (Given(Arg(a, 3))) password = Arg(a, 3).AsString();
-      std::size_t unwritten = lo::SaveDocumentAs(*doc_, Arg(a, 0).AsString(), format, password);
+      std::size_t unwritten =
+          lo::SaveDocumentAs(*doc_, Arg(a, 0).AsString(), format, password, TextFormOf(a));
       if (a.size() > 1 && Given(a[1])) a[1] = Variant(format);
       // Word gives nothing back; the count of characters the ANSI text could not hold is ours.
       return Variant(static_cast<int32_t>(std::min<std::size_t>(unwritten, INT32_MAX)));

@@ -47,6 +47,8 @@ struct TcvNode {
   std::string FileName;    // the source: a path, or the text given to AddLastFile (maybe a URL)
   std::string Message;     // target path after a success, error text after a failure
   int32_t Unwritten = 0;   // after a success: characters the text's character set could not hold
+  int64_t Milliseconds = 0;  // how long its conversion took, once ended
+  int32_t Pages = -1;        // the document's pages where the conversion counted them; -1 unknown
 };
 
 using TcvNodeEvent = std::function<void(TcvBatch& batch, TcvNode& node)>;

@@ -1,5 +1,6 @@
 #include "batch/cvConvertor.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <stdexcept>
 #include <vector>
@@ -198,7 +199,13 @@ void TcvConvertor::ProcessNode() {
   // A worker waiting for the list may still be handed an entry after the run was abandoned.
   if (Abandoned()) return;
   RecordSettledFailures(*Batch());
-  if (node.Status.load() == NodeRunning) Convert(*Batch(), node);
+  if (node.Status.load() == NodeRunning) {
+    const auto started = std::chrono::steady_clock::now();
+    Convert(*Batch(), node);
+    node.Milliseconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+            .count();
+  }
   DropUnusedClaim(node);
   if (Abandoned() && node.Status.load() == NodeRunning) return;
   if (onNode_) onNode_(*Batch(), node);

@@ -38,10 +38,10 @@ std::string ReplacePageMarksBytes(const std::string& bytes) {
   return out;
 }
 
-void RewritePageBreaks(const std::string& fileName, int saveFormat) {
+void RewritePageBreaks(const std::string& fileName, bool utf16) {
   std::string bytes;
   if (!platform::ReadFileBytes(fileName, bytes)) throw platform::EFileError("Cannot read \"" + fileName + "\"");
-  std::string rewritten = saveFormat == 7 ? ReplacePageMarksUtf16(bytes) : ReplacePageMarksBytes(bytes);
+  std::string rewritten = utf16 ? ReplacePageMarksUtf16(bytes) : ReplacePageMarksBytes(bytes);
   if (rewritten == bytes) return;
   platform::WriteFileAtomic(fileName, rewritten);
 }

@@ -6,14 +6,15 @@
 
 namespace convert {
 
-// UTF-16LE contents (format 7): works on whole code units; a byte-order mark stays in place and
+// UTF-16LE contents: works on whole code units; a byte-order mark stays in place and
 // an odd trailing byte is kept as it is.
 std::string ReplacePageMarksUtf16(const std::string& bytes);
-// Single-byte contents (format 2): three 0x0D bytes become one 0x0C byte.
+// Contents in UTF-8 or the locale's set: three 0x0D bytes become one 0x0C byte.
 std::string ReplacePageMarksBytes(const std::string& bytes);
 
-// Reads the file, replaces the marks for the given save format (7 or 2) and writes it back over
-// itself, truncated to the new length. Throws platform::EFileError when it cannot.
-void RewritePageBreaks(const std::string& fileName, int saveFormat);
+// Reads the file, replaces the marks (UTF-16LE or byte contents) and writes it back over itself,
+// truncated to the new length. The line ends, CR LF or LF, play no part: the marks are three CR
+// that no line end holds. Throws platform::EFileError when it cannot.
+void RewritePageBreaks(const std::string& fileName, bool utf16);
 
 }  // namespace convert

@@ -24,7 +24,7 @@ bool SettingBool(const char* key) {
 TcvQUILLEX::TcvQUILLEX(batch::TcvBatch* batch, int count, batch::TcvNodeEvent onNode)
     : TcvWordOle(batch, count, std::move(onNode)) {}
 
-void TcvQUILLEX::MarkPages() {
+int32_t TcvQUILLEX::MarkPages() {
   int32_t pages = App.Get("ActiveWindow")
                       .AsObject()
                       .Get("ActivePane")
@@ -39,12 +39,23 @@ void TcvQUILLEX::MarkPages() {
     selection.Call("GotoNext", {Variant(int32_t{1})});
     selection.Call("TypeText", {Variant(kPageMarker)});
   }
+  return pages;
 }
 
 int32_t TcvQUILLEX::SaveDocument(const std::string& target, int32_t format) {
+  // FileName, FileFormat, then LockComments .. SaveAsAOCELetter, Encoding (11), InsertLineBreaks,
+  // AllowSubstitutions, LineEnding (14). The default text leaves the last ones out, as before.
+  auto* project = core::cvProject();
+  const bool utf8 = project && project->Encoding() == core::TEncoding::Utf8;
+  const bool lf = project && project->LineEnds() == core::TLineEnds::Lf;
   std::vector<Variant> args{Variant(target), Variant(format)};
-  for (int i = 0; i < 10; ++i) args.push_back(Variant::Missing());
+  for (int i = 0; i < 9; ++i) args.push_back(Variant::Missing());
+  args.push_back(utf8 ? Variant(kUtf8Encoding) : Variant::Missing());
   args.push_back(Variant(false));
+  if (lf) {
+    args.push_back(Variant::Missing());
+    args.push_back(Variant(kLfOnly));
+  }
   Variant unwritten = Doc.CallRef("SaveAs", args);
   return unwritten.type() == automation::VariantType::Int ? unwritten.AsInt() : 0;
 }
@@ -62,7 +73,9 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
     EnsureServer();
     ArmLimits();
     OpenDocument(node.FileName);
-    int32_t format = SettingBool("Ansi") ? kAnsiText : kUnicodeText;
+    auto* project = core::cvProject();
+    const core::TEncoding encoding = project ? project->Encoding() : core::TEncoding::Utf16;
+    int32_t format = encoding == core::TEncoding::Locale ? kAnsiText : kUnicodeText;
     try {
       Doc.Get("WebOptions").AsObject().Put("Encoding", Variant(int32_t{65001}));
     } catch (const automation::EOleServerGone&) {
@@ -72,7 +85,7 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
     bool pageBreaks = SettingBool("PageBreaks");
     if (pageBreaks) {
       try {
-        MarkPages();
+        node.Pages = MarkPages();
       } catch (const automation::EOleServerGone&) {
         throw;
       } catch (const std::exception&) {
@@ -86,7 +99,7 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
     if (!TargetWritten(target)) throw std::runtime_error("The word processor wrote no text file");
     if (pageBreaks) {
       try {
-        RewritePageBreaks(target, format);
+        RewritePageBreaks(target, encoding == core::TEncoding::Utf16);
       } catch (const std::exception&) {
       }
     }

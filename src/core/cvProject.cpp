@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <initializer_list>
 
 #include "platform/FileSystem.h"
 #include "platform/Memory.h"
@@ -93,6 +94,45 @@ TOverwrite TcvProject::IsOverwrite() const {
   return ReadBool(v, true) ? TOverwrite::Overwrite : TOverwrite::NewName;
 }
 
+namespace {
+
+// The words a setting of a few fixed values accepts, letter case ignored; -1 for any other.
+int WordIndex(const std::string& value, std::initializer_list<const char*> words) {
+  int i = 0;
+  for (const char* word : words) {
+    if (SameText(value, word)) return i;
+    ++i;
+  }
+  return -1;
+}
+
+// "UTF8" and "UTF16" are read too: both spellings are common.
+int EncodingIndex(std::string v) {
+  if (v.size() > 3 && SameText(v.substr(0, 3), "UTF") && v[3] != '-') v.insert(3, "-");
+  return WordIndex(v, {"UTF-16", "UTF-8", "Locale"});
+}
+int LineEndsIndex(const std::string& v) { return WordIndex(v, {"CRLF", "LF"}); }
+int LogFormatIndex(const std::string& v) { return WordIndex(v, {"text", "json"}); }
+
+}  // namespace
+
+TEncoding TcvProject::Encoding() const {
+  int i = EncodingIndex(Value("Encoding"));
+  if (i >= 0) return static_cast<TEncoding>(i);
+  if (Bool("Ansi", false)) return TEncoding::Locale;
+  return TargetIsStdout() ? TEncoding::Utf8 : TEncoding::Utf16;
+}
+
+TLineEnds TcvProject::LineEnds() const {
+  int i = LineEndsIndex(Value("LineEnds"));
+  if (i >= 0) return static_cast<TLineEnds>(i);
+  return TargetIsStdout() ? TLineEnds::Lf : TLineEnds::CrLf;
+}
+
+TLogFormat TcvProject::LogFormat() const {
+  return LogFormatIndex(Value("LogFormat")) == 1 ? TLogFormat::Json : TLogFormat::Text;
+}
+
 int DefaultOfficeMemoryLimit(int workers) {
   constexpr long long kCeilingMiB = 4096;
   long long machineMiB = platform::PhysicalMemoryBytes() / (1024 * 1024);
@@ -126,6 +166,15 @@ std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
     if (unread || (std::string(name) == "Daemon" && ReadInt(v, 0) < 0))
       found.push_back({name, v, std::to_string(def)});
   }
+  // Words, whose default depends on other settings: the value used is named as it is written.
+  static const char* const kEncodings[] = {"UTF-16", "UTF-8", "Locale"};
+  static const char* const kLineEnds[] = {"CRLF", "LF"};
+  if (std::string v = Value("Encoding"); !v.empty() && EncodingIndex(v) < 0)
+    found.push_back({"Encoding", v, kEncodings[static_cast<int>(Encoding())]});
+  if (std::string v = Value("LineEnds"); !v.empty() && LineEndsIndex(v) < 0)
+    found.push_back({"LineEnds", v, kLineEnds[static_cast<int>(LineEnds())]});
+  if (std::string v = Value("LogFormat"); !v.empty() && LogFormatIndex(v) < 0)
+    found.push_back({"LogFormat", v, "text"});
   // Its default depends on the machine and the workers, so it has no row above.
   std::string memory = Value("OfficeMemoryLimit");
   if (!memory.empty() && ReadInt(memory, 0) != ReadInt(memory, 1))
@@ -208,7 +257,10 @@ const std::vector<std::string>& TcvProject::KnownSettings() {
                                                   "ConvertTimeout",
                                                   "FailureReport",
                                                   "Quiet",
-                                                  "OfficeMemoryLimit"};
+                                                  "OfficeMemoryLimit",
+                                                  "Encoding",
+                                                  "LineEnds",
+                                                  "LogFormat"};
   return kNames;
 }
 

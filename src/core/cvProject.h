@@ -15,6 +15,11 @@
 namespace core {
 
 enum class TOverwrite { Overwrite, NewName, Skip };
+// The character set of the text files, and their line ends.
+enum class TEncoding { Utf16, Utf8, Locale };
+enum class TLineEnds { CrLf, Lf };
+// How the run log is written: the lines of the specified form, or JSON Lines.
+enum class TLogFormat { Text, Json };
 
 // A typed setting whose value could not be read, and the default used in its place.
 struct TUnreadableSetting {
@@ -86,6 +91,15 @@ class TcvProject {
   int OfficeMemoryLimit() const { return Int("OfficeMemoryLimit", DefaultOfficeMemoryLimit(ThreadsCount())); }
   // Whether a run with failures opens the failure report link.
   bool FailureReport() const { return Bool("FailureReport", true); }
+  // Target "-" writes the texts to standard output; Source "-" reads one document from
+  // standard input. Either makes the run a filter.
+  bool TargetIsStdout() const { return Value("Target") == "-"; }
+  bool SourceIsStdin() const { return Value("Source") == "-"; }
+  // Encoding wins over Ansi when it can be read; without it Ansi decides (True: Locale). A
+  // filter run (TargetIsStdout) writes UTF-8 with LF unless these settings say otherwise.
+  TEncoding Encoding() const;
+  TLineEnds LineEnds() const;
+  TLogFormat LogFormat() const;
   // Shard=K/N: the run takes only the documents of shard K of N. Missing gives 1/1 (every
   // document). False when the value is not K/N with 1 <= K <= N; index and count are then 0,
   // which no document's shard matches.

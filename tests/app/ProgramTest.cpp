@@ -70,6 +70,11 @@ TEST(ConventionalOptions, MapOntoSettingsAndLeaveTheOlderFormsAlone) {
        "Shard=2/3\r\nConvertTimeout=0\r\nAnsi=True\r\nPageBreaks=True\r\nSkipHidden=True\r\nQuiet=True\r\n"
        "Source=-odd.doc"},
       {{"--no-report", "-o", "a"}, A::Run, K::Settings, "FailureReport=False\r\nTarget=a"},
+      {{"--encoding", "UTF-16", "--eol=lf", "--log-format", "json", "--utf8", "-o", "-", "-"},
+       A::Run,
+       K::Settings,
+       "Encoding=UTF-8\r\nLineEnds=LF\r\nLogFormat=json\r\nTarget=-\r\nSource=-"},
+      {{"--eol", "cr"}, A::UsageError, K::None, "option '--eol' takes crlf or lf, not 'cr'"},
       {{"-P:Source=a;Target=b", "--ignored"}, A::Run, K::Settings, "Source=a\r\nTarget=b"},
       {{"-U", "x"}, A::Run, K::Uninstall, ""},
       {{"job.batch-quillex"}, A::Run, K::File, "job.batch-quillex"},

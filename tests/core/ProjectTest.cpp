@@ -63,6 +63,35 @@ TEST_F(ProjectFixture, TypedGettersApplyTheirDefaults) {
   setenv("HOME", home.c_str(), 1);
 }
 
+TEST_F(ProjectFixture, TextSettingsFollowEncodingThenAnsiThenTheFilterDefault) {
+  using core::TEncoding;
+  using core::TLineEnds;
+  struct Row {
+    const char* settings;
+    TEncoding encoding;
+    TLineEnds lineEnds;
+    const char* unreadable;  // "Name=used" of the one setting named, or ""
+  } rows[] = {
+      {"", TEncoding::Utf16, TLineEnds::CrLf, ""},
+      {"Ansi=True", TEncoding::Locale, TLineEnds::CrLf, ""},
+      {"Ansi=True\r\nEncoding=utf8\r\nLineEnds=lf", TEncoding::Utf8, TLineEnds::Lf, ""},
+      {"Target=-", TEncoding::Utf8, TLineEnds::Lf, ""},
+      {"Target=-\r\nEncoding=UTF-16\r\nLineEnds=CRLF", TEncoding::Utf16, TLineEnds::CrLf, ""},
+      {"Ansi=True\r\nEncoding=latin1", TEncoding::Locale, TLineEnds::CrLf, "Encoding=Locale"},
+      {"Target=-\r\nLineEnds=CR", TEncoding::Utf8, TLineEnds::Lf, "LineEnds=LF"},
+  };
+  auto p = Make();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.settings);
+    p->SetSettingsText(row.settings);
+    EXPECT_EQ(p->Encoding(), row.encoding);
+    EXPECT_EQ(p->LineEnds(), row.lineEnds);
+    std::string named;
+    for (const auto& u : p->UnreadableSettings()) named += u.name + "=" + u.used;
+    EXPECT_EQ(named, row.unreadable);
+  }
+}
+
 TEST_F(ProjectFixture, SaveWritesBoundValuesAsAnsiCrLfAndOpenRestoresThem) {
   auto p = Make();
   p->SetSettingsText("ThreadsCount=2\r\nTarget=old");

@@ -29,10 +29,23 @@ int ProgramUnderTest::Run(const std::string& firstParam, std::chrono::seconds bo
 
 int ProgramUnderTest::RunWith(const std::vector<std::string>& args, std::chrono::seconds bound,
                               const std::vector<std::string>& extraEnv) {
-  platform::ProcessOptions o;
   // The shell only points standard error at a file and gives way to the program.
-  o.argv = {"/bin/sh", "-c", "exec 2>\"$0\"; exec \"$@\"", dir_ / "stderr", exe_};
-  o.argv.insert(o.argv.end(), args.begin(), args.end());
+  std::vector<std::string> argv = {"/bin/sh", "-c", "exec 2>\"$0\"; exec \"$@\"", dir_ / "stderr", exe_};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunArgv(argv, bound, extraEnv);
+}
+
+int ProgramUnderTest::RunScript(const std::string& script, std::chrono::seconds bound,
+                                const std::vector<std::string>& extraEnv) {
+  std::vector<std::string> env = extraEnv;
+  env.push_back("QX=" + exe_);
+  return RunArgv({"/bin/bash", "-c", "exec 2>\"$0\"; " + script, dir_ / "stderr"}, bound, env);
+}
+
+int ProgramUnderTest::RunArgv(const std::vector<std::string>& argv, std::chrono::seconds bound,
+                              const std::vector<std::string>& extraEnv) {
+  platform::ProcessOptions o;
+  o.argv = argv;
   o.extraEnvironment = extraEnv;
   tmp_ = dir_ / "tmp";
   bool ownTmp = true;

@@ -22,6 +22,10 @@ class ProgramUnderTest {
   // The same with every argument given.
   int RunWith(const std::vector<std::string>& args, std::chrono::seconds bound = std::chrono::seconds(300),
               const std::vector<std::string>& extraEnv = {});
+  // Runs a bash script in which "$QX" is the program (pipelines, standard input), with the
+  // same bounds and environment as RunWith; its standard error is the program's.
+  int RunScript(const std::string& script, std::chrono::seconds bound = std::chrono::seconds(300),
+                const std::vector<std::string>& extraEnv = {});
   // What the last Run wrote to standard error (not a terminal).
   std::string Stderr() const;
   const std::string& exe() const { return exe_; }
@@ -39,6 +43,9 @@ class ProgramUnderTest {
   void ExpectNoOfficesLeft() const;
 
  private:
+  int RunArgv(const std::vector<std::string>& argv, std::chrono::seconds bound,
+              const std::vector<std::string>& extraEnv);
+
   testsupport::TempDir dir_;
   testsupport::RecordingOpener opener_;
   std::string exe_;

@@ -28,21 +28,26 @@ using css::beans::PropertyValue;
 
 struct SaveFormat {
   const char* filter;
-  const char* options;  // FilterOptions, or nullptr
-  enum Post { None, Utf16, Ansi } post;
+  std::string options;  // FilterOptions, or empty
+  enum Post { None, Utf16, Utf8, Ansi } post;
 };
 
-SaveFormat FormatFor(int format) {
+// The office writes the text's final form itself (character set, byte-order mark, line ends),
+// so nothing converts it again; only the stand-ins and a code page are ours to put in.
+SaveFormat FormatFor(int format, TextForm text) {
+  const std::string eol = text.lf ? "LF" : "CRLF";
   switch (format) {
-    case 0: return {"MS Word 97", nullptr, SaveFormat::None};
-    case 2: return {"Text (encoded)", "UTF8,CRLF,,,false", SaveFormat::Ansi};
-    case 6: return {"Rich Text Format", nullptr, SaveFormat::None};
-    case 7: return {"Text (encoded)", "UNICODE,CRLF", SaveFormat::Utf16};
-    case 8: return {"HTML (StarWriter)", nullptr, SaveFormat::None};
+    case 0: return {"MS Word 97", "", SaveFormat::None};
+    case 2: return {"Text (encoded)", "UTF8," + eol + ",,,false", SaveFormat::Ansi};
+    case 6: return {"Rich Text Format", "", SaveFormat::None};
+    case 7:
+      if (text.utf8) return {"Text (encoded)", "UTF8," + eol + ",,,false", SaveFormat::Utf8};
+      return {"Text (encoded)", "UNICODE," + eol, SaveFormat::Utf16};
+    case 8: return {"HTML (StarWriter)", "", SaveFormat::None};
     case 12:
-    case 16: return {"MS Word 2007 XML", nullptr, SaveFormat::None};
-    case 13: return {"MS Word 2007 XML VBA", nullptr, SaveFormat::None};
-    case 17: return {"writer_pdf_Export", nullptr, SaveFormat::None};
+    case 16: return {"MS Word 2007 XML", "", SaveFormat::None};
+    case 13: return {"MS Word 2007 XML VBA", "", SaveFormat::None};
+    case 17: return {"writer_pdf_Export", "", SaveFormat::None};
     default: throw EOleError("This file format is not supported: " + std::to_string(format));
   }
 }
@@ -97,6 +102,8 @@ std::size_t CompleteSavedFile(const std::string& staged, const std::string& targ
   std::size_t unwritten = 0;
   if (post == SaveFormat::Utf16)
     bytes = StandInsToCr_Utf16Le(bytes);
+  else if (post == SaveFormat::Utf8)
+    bytes = StandInsToCr_Utf8(bytes);
   else if (post == SaveFormat::Ansi)
     bytes = platform::EncodeAnsi(StandInsToCr_Utf8(bytes), unwritten);
   try {
@@ -132,16 +139,16 @@ bool ModuleHasCode(const std::string& source) {
 }  // namespace
 
 std::size_t SaveDocumentAs(const WriterDocument& doc, const std::string& target, int format,
-                           const std::optional<std::string>& password) {
+                           const std::optional<std::string>& password, TextForm text) {
   CheckOpen(doc);
   if (target.empty()) throw EOleError("The document could not be saved: no file name was given");
-  const SaveFormat f = FormatFor(format);
+  const SaveFormat f = FormatFor(format, text);
   std::vector<PropertyValue> props = {PropertyValue("FilterName", 0, Any(OUString::createFromAscii(f.filter)),
                                                     css::beans::PropertyState_DIRECT_VALUE),
                                       PropertyValue("Overwrite", 0, Any(true),
                                                     css::beans::PropertyState_DIRECT_VALUE)};
-  if (f.options)
-    props.emplace_back("FilterOptions", 0, Any(OUString::createFromAscii(f.options)),
+  if (!f.options.empty())
+    props.emplace_back("FilterOptions", 0, Any(OUString::createFromAscii(f.options.c_str())),
                        css::beans::PropertyState_DIRECT_VALUE);
   if (password && !password->empty())
     props.emplace_back("Password", 0, Any(ToOU(*password)), css::beans::PropertyState_DIRECT_VALUE);

@@ -9,11 +9,19 @@
 
 namespace automation::lo {
 
+// How the text formats write their text, from SaveAs's Encoding and LineEnding arguments:
+// format 7 is UTF-16LE with a byte-order mark, or UTF-8 without one; format 2 the ANSI code
+// page. Line ends are CR LF or LF alone. Other formats ignore it.
+struct TextForm {
+  bool utf8 = false;
+  bool lf = false;
+};
+
 // The Word format numbers we save: 0 .doc, 2 ANSI text, 6 RTF, 7 Unicode text, 8 HTML,
 // 12/16 .docx, 13 .docm, 17 PDF. Others throw EOleError. Returns the number of characters the
 // ANSI text could not hold (written as "?"); 0 for every other format.
 std::size_t SaveDocumentAs(const WriterDocument& doc, const std::string& target, int format,
-                           const std::optional<std::string>& password);
+                           const std::optional<std::string>& password, TextForm text = {});
 // True when the document carries Basic (or imported VBA) code.
 bool DocumentHasMacros(const WriterDocument& doc);
 int DocumentPageCount(const WriterDocument& doc);

@@ -1,0 +1,102 @@
+#include "app/JsonLog.h"
+
+namespace app {
+
+namespace {
+
+const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+
+// The length of the valid UTF-8 sequence at text[i], 0 when there is none: no overlong forms,
+// no surrogates, nothing above U+10FFFF.
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
+  auto byte = [&](std::size_t at) { return at < text.size() ? static_cast<unsigned char>(text[at]) : 0u; };
+  auto tail = [&](std::size_t at) { return (byte(at) & 0xC0) == 0x80; };
+  unsigned c = byte(i);
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) return tail(i + 1) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    unsigned c1 = byte(i + 1);
+    if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F)) return 0;
+    return tail(i + 1) && tail(i + 2) ? 3 : 0;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    unsigned c1 = byte(i + 1);
+    if ((c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F)) return 0;
+    return tail(i + 1) && tail(i + 2) && tail(i + 3) ? 4 : 0;
+  }
+  return 0;
+}
+
+std::string Base64(const std::string& bytes) {
+  static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    unsigned n = static_cast<unsigned char>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    if (i + 2 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 2]);
+    out += digits[(n >> 18) & 63];
+    out += digits[(n >> 12) & 63];
+    out += i + 1 < bytes.size() ? digits[(n >> 6) & 63] : '=';
+    out += i + 2 < bytes.size() ? digits[n & 63] : '=';
+  }
+  return out;
+}
+
+std::string Number(int64_t value) { return value < 0 ? "null" : std::to_string(value); }
+
+// "name":value for a name, with "name_base64" after it when the bytes are no valid UTF-8.
+std::string NameField(const char* key, const std::string& name) {
+  if (name.empty()) return "\"" + std::string(key) + "\":null";
+  bool valid = true;
+  std::string field = "\"" + std::string(key) + "\":" + JsonString(name, &valid);
+  if (!valid) field += ",\"" + std::string(key) + "_base64\":\"" + Base64(name) + "\"";
+  return field;
+}
+
+}  // namespace
+
+std::string JsonString(const std::string& text, bool* valid) {
+  static const char* hex = "0123456789abcdef";
+  std::string out = "\"";
+  bool allValid = true;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length = Utf8SequenceAt(text, i);
+    if (length == 0) {
+      allValid = false;
+      out += kReplacement;
+      ++i;
+      continue;
+    }
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (length > 1) {
+      out.append(text, i, length);
+    } else if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      out += "\\u00";
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+    i += length;
+  }
+  if (valid) *valid = allValid;
+  return out + "\"";
+}
+
+std::string JsonLogLine(const JsonLogEntry& e) {
+  return "{\"status\":" + JsonString(e.status) + "," + NameField("source", e.source) + "," +
+         NameField("target", e.target) + ",\"message\":" + JsonString(e.message) +
+         ",\"milliseconds\":" + Number(e.milliseconds) + ",\"bytes\":" + Number(e.bytes) +
+         ",\"pages\":" + Number(e.pages) + "}\n";
+}
+
+}  // namespace app
