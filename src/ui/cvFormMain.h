@@ -104,6 +104,9 @@ class TcvFrmMain : public TcvFrmBase {
   // succeeded, 1 some failed, 2 the run could not be carried out (it never started, or its
   // log could not be written).
   int AutoRunStatus = 0;
+  // Why the last automatic run could not start, in the headless run's words, when the window
+  // knows it (a source that cannot be searched); empty otherwise.
+  std::string AutoRunProblem;
 
   // Passes eSource, cSubdir and eTarget, in this order, to the project's Bind.
   virtual void BindControls();

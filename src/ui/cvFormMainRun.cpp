@@ -140,6 +140,7 @@ bool TcvFrmMain::SourceSearchable() {
   std::string path = batch::TcvBatch::NormalizePath(platform::ExpandHome(Std(source)));
   std::string why = batch::WhySourceCannotBeRead(path);
   if (why.empty()) return true;
+  if (IsAutoRunProject()) AutoRunProblem = why;
   // A sentence of its own here, where the headless run puts the program's name before it.
   QString reason = QString::fromStdString(why);
   if (!reason.isEmpty()) reason[0] = reason[0].toUpper();
@@ -340,6 +341,7 @@ void TcvFrmMain::AutoRun() {
   std::string error;
   // Not carried out until a run of it has finished.
   AutoRunStatus = 2;
+  AutoRunProblem.clear();
   try {
     aConvertExecute();
   } catch (const std::exception& e) {
