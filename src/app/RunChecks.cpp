@@ -2,38 +2,12 @@
 
 #include <exception>
 
+#include "batch/SourceCheck.h"
 #include "batch/cvBatch.h"
 #include "batch/cvMatch.h"
 #include "core/cvProject.h"
-#include "platform/DirectorySearch.h"
-#include "platform/FileSystem.h"
-#include "platform/Paths.h"
 
 namespace app {
-
-namespace {
-
-bool HasWildcards(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
-
-std::string WhySourceCannotBeRead(const std::string& source) {
-  std::string name = platform::ExtractFileName(source);
-  // A name without wildcards is one document; a folder named that way is the batch's to
-  // expand, and passes here.
-  if (!name.empty() && !HasWildcards(name)) {
-    if (platform::PathExists(source)) return std::string();
-    return "the source document " + source + " does not exist";
-  }
-  std::string folder = platform::ExtractFilePath(source);
-  if (folder.empty()) folder = "./";
-  std::string bare = folder == "/" ? folder : platform::ExcludeTrailingPathDelimiter(folder);
-  if (platform::FileExists(bare)) return "the source folder " + folder + " is a file, not a folder";
-  if (!platform::DirectoryExists(bare)) return "the source folder " + folder + " does not exist";
-  std::string error = platform::FolderListError(folder);
-  if (!error.empty()) return "the source folder " + folder + " cannot be read (" + error + ")";
-  return std::string();
-}
-
-}  // namespace
 
 std::string WorkersBeyondCpus(int workers, int cpus) {
   if (workers < 1) workers = 1;
@@ -70,7 +44,7 @@ std::string WhyRunCannotStart(const core::TcvProject& project) {
     return "the source " + project.Source() + " cannot be read: " + e.what();
   }
   if (source.empty()) return "no source is set (Source)";
-  return WhySourceCannotBeRead(source);
+  return batch::WhySourceCannotBeRead(source);
 }
 
 }  // namespace app

@@ -15,10 +15,13 @@ std::function<int()> WindowedRunner(int& argc, char** argv) {
           "without a window");
       return 2;
     }
-    int status = ui::RunWindowed(argc, argv);
+    std::string why;
+    int status = ui::RunWindowed(argc, argv, &why);
     // The window has shown why (an empty box focused, an error reported); a script that
     // started it unattended reads standard error.
-    if (status == 2)
+    if (status == 2 && !why.empty())
+      ProgressLine::Say(why);
+    else if (status == 2)
       ProgressLine::Say(
           "the automatic run could not be carried out: no source or target, or its log could not be written");
     return status;

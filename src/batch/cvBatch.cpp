@@ -238,6 +238,11 @@ int TcvBatch::FailedCount() const {
   return failedCount_;
 }
 
+TcvCounts TcvBatch::Counts() const {
+  std::lock_guard<std::mutex> guard(listLock_);
+  return TcvCounts{static_cast<int>(nodes_.size()), successCount_, failedCount_};
+}
+
 std::vector<std::string> TcvBatch::Errors() const {
   std::lock_guard<std::mutex> guard(listLock_);
   return errors_;

@@ -51,6 +51,15 @@ struct TcvNode {
   int32_t Pages = -1;        // the document's pages where the conversion counted them; -1 unknown
 };
 
+// The counters of a batch at one moment, read together under the list lock, so that Done()
+// never exceeds Found as separate reads could make it.
+struct TcvCounts {
+  int Found = 0;      // entries in the list so far
+  int Succeeded = 0;  // SuccessCount
+  int Failed = 0;     // FailedCount
+  int Done() const { return Succeeded + Failed; }
+};
+
 using TcvNodeEvent = std::function<void(TcvBatch& batch, TcvNode& node)>;
 using TcvEvent = std::function<void()>;
 using TcvNodeList = std::vector<std::unique_ptr<TcvNode>>;
@@ -133,6 +142,9 @@ class TcvBatch : public platform::Thread {
   int SuccessCount() const;
   int FailedCount() const;
   std::vector<std::string> Errors() const;
+  // Count, SuccessCount and FailedCount in one look. Any thread; cheap enough for a front end
+  // to call a few times a second during a run.
+  TcvCounts Counts() const;
   bool Done() const { return done_.load(); }
   bool Recursive() const;
   bool SkipHidden() const;

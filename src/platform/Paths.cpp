@@ -41,6 +41,36 @@ namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// File managers and browsers hand out addresses with every blank and non-ASCII byte escaped;
+// the path behind one is the bytes the escapes stand for. A "%" that starts no escape is a
+// character of the name, and "%00" stays as written: no path of this machine holds a NUL, and
+// decoding it would cut the path short where the system reads it.
+std::string PercentDecoded(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    int high = -1, low = -1;
+    if (text[i] == '%' && i + 2 < text.size()) {
+      high = HexValue(text[i + 1]);
+      low = HexValue(text[i + 2]);
+    }
+    if (high < 0 || low < 0 || (high == 0 && low == 0)) {
+      out += text[i];
+      continue;
+    }
+    out += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string FileUrlToPath(const std::string& path) {
@@ -49,7 +79,7 @@ std::string FileUrlToPath(const std::string& path) {
     return path;
   std::size_t start = path.find_first_not_of('/', kScheme.size());
   if (start == std::string::npos) return std::string();
-  std::string rest = path.substr(start);
+  std::string rest = PercentDecoded(path.substr(start));
   // Two slashes name a host (file://server/share/x.doc); one or three start a local absolute
   // path. "localhost" is this machine, as the URL rules say.
   if (start - kScheme.size() == 2) {

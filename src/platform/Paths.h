@@ -21,8 +21,10 @@ std::string ExcludeTrailingPathDelimiter(const std::string& path);
 
 // A "file:" address (the scheme in any letter case) as a path: file:///home/a/x.doc gives
 // /home/a/x.doc, the host form file://srv/share/x.doc gives //srv/share/x.doc,
-// file://localhost/x the local /x, and file:/// an empty string. Anything else comes back
-// unchanged.
+// file://localhost/x the local /x, and file:/// an empty string. Escapes are decoded
+// (file:///a%20b/x.doc gives "/a b/x.doc"), except "%00" and a "%" that starts none, which
+// stay as written. Anything else comes back unchanged, escapes included: a path is never
+// decoded.
 std::string FileUrlToPath(const std::string& path);
 // The length of the URL scheme that text begins with ("http" in http://srv/, "mailto" in
 // mailto:a@b): letters, digits, "+", "-" or "." beginning with a letter, in any letter case,

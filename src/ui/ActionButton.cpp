@@ -17,10 +17,18 @@ void TcvActionButton::SetAction(QAction* action) {
   Sync();
 }
 
+QString TcvActionButton::HintOf(const QAction& action) {
+  QKeySequence key = action.shortcut();
+  if (key.isEmpty()) return action.statusTip();
+  QString hint = action.statusTip();
+  if (hint.isEmpty()) hint = QString(action.text()).remove(QLatin1Char('&'));
+  return hint + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) + QStringLiteral(")");
+}
+
 void TcvActionButton::Sync() {
   if (!action_) return;
   setText(action_->text());
-  setToolTip(action_->statusTip());
+  setToolTip(HintOf(*action_));
   setStatusTip(action_->statusTip());
   setEnabled(action_->isEnabled());
   setVisible(action_->isVisible());

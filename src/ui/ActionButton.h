@@ -18,6 +18,11 @@ class TcvActionButton : public QPushButton {
   void SetAction(QAction* action);
   QAction* Action() const { return action_; }
 
+  // The hint a control shows for action: its hint (or, without one, its caption) followed by
+  // its first shortcut as Qt writes it, "Open a batch project (Ctrl+O)". Just the hint when the
+  // action has no shortcut.
+  static QString HintOf(const QAction& action);
+
  private:
   void Sync();
 

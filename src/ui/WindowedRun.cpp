@@ -40,7 +40,7 @@ class TcvApplication : public QApplication {
 
 }  // namespace
 
-int RunWindowed(int& argc, char** argv) {
+int RunWindowed(int& argc, char** argv, std::string* why) {
   TcvApplication app(argc, argv);
   core::TcvProject* project = core::cvProject();
   QApplication::setApplicationName(QString::fromStdString(project->Title));
@@ -70,6 +70,7 @@ int RunWindowed(int& argc, char** argv) {
       result = 128 + signal;
     else if (project->IsAutoRun())
       result = main->AutoRunStatus;
+    if (why && result == 2) *why = main->AutoRunProblem;
     // The about window goes first: the main window refers to it, never the other way round.
     main->SetAboutWindow(nullptr);
     about.reset();

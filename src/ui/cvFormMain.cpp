@@ -24,8 +24,9 @@
 #include "platform/Paths.h"
 #include "platform/Shell.h"
 #include "ui/ActionButton.h"
-#include "ui/BoundControl.h"
 #include "ui/Dialogs.h"
+#include "ui/RunStatusBar.h"
+#include "ui/WidgetBinding.h"
 #include "ui/cvFormAbout.h"
 #include "ui/cvFormCfg.h"
 
@@ -63,6 +64,8 @@ TcvFrmMain::TcvFrmMain(QWidget* parent) : TcvFrmBase(parent) {
   CreateActionPanel();
   CreateViewer();
   CreateMenus();
+  CreateShortcuts();
+  sbRun = new TcvRunStatusBar(this);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
@@ -70,6 +73,7 @@ TcvFrmMain::TcvFrmMain(QWidget* parent) : TcvFrmBase(parent) {
   layout->addWidget(pAction);
   layout->addWidget(pSpacer);
   layout->addWidget(pViewer, 1);
+  layout->addWidget(sbRun);
   ConnectHandlers();
 
   core::TcvProject* project = core::cvProject();
@@ -122,6 +126,7 @@ void TcvFrmMain::ConnectHandlers() {
   on(aPause, &QAction::triggered, &TcvFrmMain::aPauseExecute);
   on(aStop, &QAction::triggered, &TcvFrmMain::aStopExecute);
   on(aView, &QAction::triggered, &TcvFrmMain::aViewExecute);
+  connect(aClose, &QAction::triggered, this, &QWidget::close);
   on(bSource, &QPushButton::clicked, &TcvFrmMain::bSourceClick);
   on(bSourceFile, &QPushButton::clicked, &TcvFrmMain::bSourceFileClick);
   on(bTarget, &QPushButton::clicked, &TcvFrmMain::bTargetClick);
@@ -138,9 +143,9 @@ void TcvFrmMain::ConnectHandlers() {
 }
 
 void TcvFrmMain::BindControls() {
-  bound_.push_back(std::make_unique<TcvBoundControl>(eSource, "Text"));
-  bound_.push_back(std::make_unique<TcvBoundControl>(cSubdir, "Checked"));
-  bound_.push_back(std::make_unique<TcvBoundControl>(eTarget, "Text"));
+  bound_.push_back(std::make_unique<TcvWidgetBinding>(eSource, "Text"));
+  bound_.push_back(std::make_unique<TcvWidgetBinding>(cSubdir, "Checked"));
+  bound_.push_back(std::make_unique<TcvWidgetBinding>(eTarget, "Text"));
   for (auto& control : bound_) core::cvProject()->Bind(control.get());
 }
 

@@ -49,7 +49,8 @@ class TcvNode;
 namespace ui {
 
 class TcvActionButton;
-class TcvBoundControl;
+class TcvRunStatusBar;
+class TcvWidgetBinding;
 class TcvDialogs;
 class TcvFrmAbout;
 class TcvFrmCfg;
@@ -77,10 +78,11 @@ class TcvFrmMain : public TcvFrmBase {
   QCheckBox* cSubdir = nullptr;
   QTreeWidget* lViewer = nullptr;
   QMenu *pm1 = nullptr, *pm2 = nullptr;
+  TcvRunStatusBar* sbRun = nullptr;
   QAction *aOpen = nullptr, *aNew = nullptr, *aConfig = nullptr, *aSave = nullptr, *aSaveAs = nullptr,
           *aUpdate = nullptr, *aHelp = nullptr, *aHomePage = nullptr, *aSupports = nullptr, *aAbout = nullptr,
           *aSearch = nullptr, *aConvert = nullptr, *aSearchConvert = nullptr, *aPause = nullptr,
-          *aStop = nullptr, *aView = nullptr;
+          *aStop = nullptr, *aView = nullptr, *aClose = nullptr;
   QAction *BrowseFiles1 = nullptr, *ViewSource1 = nullptr, *OpenSource1 = nullptr, *ViewOutput1 = nullptr,
           *ExportList1 = nullptr;
 
@@ -102,6 +104,9 @@ class TcvFrmMain : public TcvFrmBase {
   // succeeded, 1 some failed, 2 the run could not be carried out (it never started, or its
   // log could not be written).
   int AutoRunStatus = 0;
+  // Why the last automatic run could not start, in the headless run's words, when the window
+  // knows it (a source that cannot be searched); empty otherwise.
+  std::string AutoRunProblem;
 
   // Passes eSource, cSubdir and eTarget, in this order, to the project's Bind.
   virtual void BindControls();
@@ -209,10 +214,17 @@ class TcvFrmMain : public TcvFrmBase {
   void CreateActionPanel();
   void CreateViewer();
   void CreateMenus();
+  void CreateShortcuts();
   void ConnectHandlers();
   // Run control helpers (cvFormMainRun.cpp).
   void AbandonRun();
   bool Search();
+  // False when the source box names a folder or document that cannot be searched: the reason,
+  // worded as the headless run words it, is then shown in the status bar and as the one row of
+  // the list, nothing is created, and AfterRun has run.
+  bool SourceSearchable();
+  // A row that is no entry of the batch job: a failure with its reason as the result.
+  void ShowFailedRow(const QString& fileName, const QString& reason);
   void StartConvertors();
   void FinishRun();
   void SetIdleButtons();
@@ -253,7 +265,7 @@ class TcvFrmMain : public TcvFrmBase {
   std::vector<std::string> lastFailures_;
   bool closing_ = false;
   std::unique_ptr<TcvDialogs> dialogs_;
-  std::vector<std::unique_ptr<TcvBoundControl>> bound_;
+  std::vector<std::unique_ptr<TcvWidgetBinding>> bound_;
   TcvFrmCfg* cfg_ = nullptr;
   TcvFrmAbout* about_ = nullptr;
 

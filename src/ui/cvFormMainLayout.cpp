@@ -1,7 +1,5 @@
 // The layout of the main window: actions, tool bar, source and target lines, the list and its
 // menus, with the captions, hints, positions and tab order the window has always had.
-#include "ui/cvFormMain.h"
-
 #include <QAction>
 #include <QCheckBox>
 #include <QFrame>
@@ -13,11 +11,11 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 #include "ui/ActionButton.h"
 #include "ui/Pictures.h"
+#include "ui/cvFormMain.h"
 
 namespace ui {
 
@@ -67,8 +65,33 @@ void TcvFrmMain::CreateActions() {
   aPause = MakeAction(this, "aPause", "Pause", "");
   aStop = MakeAction(this, "aStop", "Sto&p", "");
   aView = MakeAction(this, "aView", "View", "View the convert result");
+  aClose = MakeAction(this, "aClose", "Close", "Close the window");
   // Tool buttons show no mnemonics of their own, so the tool bar's actions get theirs as shortcuts.
-  for (QAction* a : {aOpen, aNew, aSave, aSaveAs, aUpdate, aHelp}) a->setShortcut(QKeySequence::mnemonic(a->text()));
+  for (QAction* a : {aOpen, aNew, aSave, aSaveAs, aUpdate, aHelp})
+    a->setShortcut(QKeySequence::mnemonic(a->text()));
+}
+
+void TcvFrmMain::CreateShortcuts() {
+  // The keys every desktop program has, beside the Alt+letter of a tool button's caption.
+  const std::pair<QAction*, QKeySequence> keys[] = {
+      {aOpen, QKeySequence(Qt::CTRL | Qt::Key_O)},
+      {aSave, QKeySequence(Qt::CTRL | Qt::Key_S)},
+      {aSaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+      {aClose, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+      {aHelp, QKeySequence(Qt::Key_F1)},
+      {aConvert, QKeySequence(Qt::Key_F5)},
+      // Stop is enabled only while a run or a Daemon pause can be stopped.
+      {aStop, QKeySequence(Qt::Key_Escape)},
+  };
+  for (const auto& [action, key] : keys) {
+    QList<QKeySequence> all{key};
+    for (const QKeySequence& other : action->shortcuts())
+      if (other != key) all << other;
+    action->setShortcuts(all);
+    action->setToolTip(TcvActionButton::HintOf(*action));
+  }
+  // The tool bar carries its own actions' keys; these have no control of their own for it.
+  addActions({aConvert, aStop, aClose});
 }
 
 void TcvFrmMain::CreateToolBar() {

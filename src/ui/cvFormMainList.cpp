@@ -182,6 +182,14 @@ void TcvFrmMain::ApplyRow(int index, const TRowUpdate& update) {
   }
 }
 
+void TcvFrmMain::ShowFailedRow(const QString& fileName, const QString& reason) {
+  QTreeWidgetItem* item = NewRow();
+  SetImage(item, imgFailure);
+  item->setText(colFileName, fileName);
+  item->setText(colResult, reason);
+  lViewer->addTopLevelItem(item);
+}
+
 void TcvFrmMain::ExportList(const QString& fileName) {
   FlushRows();
   std::string text;

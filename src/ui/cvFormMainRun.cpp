@@ -26,6 +26,7 @@
 #include <exception>
 #include <stdexcept>
 
+#include "batch/SourceCheck.h"
 #include "batch/cvBatch.h"
 #include "batch/cvConvertor.h"
 #include "batch/cvMatch.h"
@@ -37,6 +38,7 @@
 #include "platform/Thread.h"
 #include "platform/UserPlaces.h"
 #include "ui/ActionButton.h"
+#include "ui/RunStatusBar.h"
 #include "ui/cvFormMain.h"
 
 namespace ui {
@@ -74,6 +76,11 @@ bool SameFailures(std::vector<std::string> a, std::vector<std::string> b) {
   return a == b;
 }
 
+// Search's own test for a web address: such a source becomes the one job, unsearched.
+bool IsWebSource(const QString& source) {
+  return source.startsWith(QStringLiteral("http"), Qt::CaseInsensitive);
+}
+
 void WaitForStragglers() {
   for (int waited = 0; batch::RunningWorkers() > 0 && waited < kStragglerWaitMs; ++waited) platform::Sleep(1);
 }
@@ -101,7 +108,8 @@ bool TcvFrmMain::BatchInUse() const { return WorkersLeft > 0 || batch::RunningWo
 
 void TcvFrmMain::aSearchExecute() { Search(); }
 
-// False when there is no source: the source box then has the focus and AfterRun has run.
+// False when there is no source (the source box then has the focus) or it cannot be searched;
+// AfterRun has run.
 bool TcvFrmMain::Search() {
   QString source = eSource->text();
   if (source.isEmpty()) {
@@ -109,7 +117,7 @@ bool TcvFrmMain::Search() {
     AfterRun();
     return false;
   }
-  if (source.startsWith(QStringLiteral("http"), Qt::CaseInsensitive)) {
+  if (IsWebSource(source)) {
     NewBatch();
     ShowJob(Std(source), Batch(), nullptr);
     return true;
@@ -119,10 +127,28 @@ bool TcvFrmMain::Search() {
   std::string regExt = core::cvProject()->Value("RegExt");
   std::string regExtError = batch::RegExtError(regExt);
   if (!regExtError.empty()) throw std::runtime_error("RegExt " + regExt + ": " + regExtError);
+  if (!SourceSearchable()) return false;
   NewBatch();
   Batch()->Start(platform::ExpandHome(Std(source)), platform::ExpandHome(Std(eTarget->text())),
                  cSubdir->isChecked());
   return true;
+}
+
+bool TcvFrmMain::SourceSearchable() {
+  QString source = eSource->text();
+  if (source.isEmpty() || IsWebSource(source)) return true;
+  std::string path = batch::TcvBatch::NormalizePath(platform::ExpandHome(Std(source)));
+  std::string why = batch::WhySourceCannotBeRead(path);
+  if (why.empty()) return true;
+  if (IsAutoRunProject()) AutoRunProblem = why;
+  // A sentence of its own here, where the headless run puts the program's name before it.
+  QString reason = QString::fromStdString(why);
+  if (!reason.isEmpty()) reason[0] = reason[0].toUpper();
+  NewBatch();
+  ShowFailedRow(source, reason);
+  sbRun->ShowReason(reason);
+  AfterRun();
+  return false;
 }
 
 // Convert -----------------------------------------------------------------------------------
@@ -131,13 +157,18 @@ void TcvFrmMain::aConvertExecute() {
   if (closing_ || WorkersLeft > 0) return;
   // A run started by hand during a Daemon pause replaces the pending one.
   daemonTimer_->stop();
-  // "~/" means the home folder here as in a project file; the box then shows the folder used.
-  QString target = UsableTarget(QString::fromStdString(platform::ExpandHome(Std(eTarget->text()))));
+  // "~/" means the home folder here as in a project file, and a "file:" address its path; the
+  // box then shows the folder used. Taken as it is, an address would become a relative "file:"
+  // folder wherever the program was started.
+  QString target = UsableTarget(
+      QString::fromStdString(batch::TcvBatch::NormalizePath(platform::ExpandHome(Std(eTarget->text())))));
   if (target.isEmpty()) {
     eTarget->setFocus();
     AfterRun();
     return;
   }
+  // A source that cannot be searched makes no target folder either.
+  if (NeedsSearch(Batch()) && !SourceSearchable()) return;
   // A folder that cannot be created fails each entry with its reason; nothing to say here.
   platform::ForceDirectories(Std(target));
   if (eTarget->text() != target) eTarget->setText(target);
@@ -192,6 +223,7 @@ void TcvFrmMain::StartConvertors() {
       return;
     }
   }
+  sbRun->Follow(runBatch_);
   core::cvInfo()->UpdateCounter("C", 0, 1);
 }
 
@@ -240,6 +272,10 @@ void TcvFrmMain::FinishRun() {
   FlushRows();
   SetIdleButtons();
   if (run) {
+    const bool stopped = aStop->data().toInt() == 1;
+    sbRun->Finish(stopped            ? QStringLiteral("Stopped")
+                  : run->IsDrained() ? QStringLiteral("Finished")
+                                     : QStringLiteral("Paused"));
     AutoRunStatus = run->FailedCount() > 0 ? 1 : 0;
     core::TcvInfo* info = core::cvInfo();
     info->UpdateCounter("A", 0, run->Count());
@@ -305,6 +341,7 @@ void TcvFrmMain::AutoRun() {
   std::string error;
   // Not carried out until a run of it has finished.
   AutoRunStatus = 2;
+  AutoRunProblem.clear();
   try {
     aConvertExecute();
   } catch (const std::exception& e) {
@@ -369,6 +406,8 @@ void TcvFrmMain::EndRun() {
   closing_ = true;
   Stopped = true;
   if (daemonTimer_) daemonTimer_->stop();
+  // Its batch job may be freed below: the window's last look at it is not needed.
+  if (sbRun) sbRun->Clear();
   AbandonRun();
   // The converters hand their OnFinish to this thread: keep its events flowing until the last
   // one has ended. Input is held back, the window is on its way out.

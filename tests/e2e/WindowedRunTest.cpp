@@ -149,6 +149,12 @@ TEST_F(WindowedFixture, PureConsoleWithAWebSourceRunsInTheWindowAndEnds) {
 TEST_F(WindowedFixture, ImpossibleAndInterruptedAutoRunsSaySoInTheirStatus) {
   EXPECT_EQ(Run({"Target=" + out, "RunAndClose=True", "LogFile=" + log}), 2);  // no source
   EXPECT_NE(program.Stderr().find("could not be carried out"), std::string::npos);
+  // A source folder that does not exist is named as the headless run names it; no target is made.
+  EXPECT_EQ(Run({"Source=" + in + "/gone/*.doc?", "Target=" + work / "made", "RunAndClose=True"}), 2);
+  EXPECT_NE(program.Stderr().find("quillex: the source folder " + in + "/gone/ does not exist"),
+            std::string::npos)
+      << program.Stderr();
+  EXPECT_FALSE(std::filesystem::exists(work / "made"));
 
   for (int i = 0; i < 30; ++i)
     CopyFile(kSamples + "/welcome.docx", in + "/d" + std::to_string(100 + i) + ".docx");

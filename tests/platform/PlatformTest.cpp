@@ -49,6 +49,18 @@ TEST(Paths, SplitAndExtensionRules) {
   EXPECT_EQ(ExcludeTrailingPathDelimiter("/a/"), "/a");
 }
 
+TEST(Paths, FileAddressesArePercentDecoded) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"file:///home/a/My%20Letters/x%2Edoc", "/home/a/My Letters/x.doc"},
+      {"file:///in/%C3%A9t%c3%a9/*.doc%3F", "/in/\xC3\xA9t\xC3\xA9/*.doc?"},  // UTF-8 bytes, either case
+      {"file://srv/a%20b/", "//srv/a b/"},
+      {"file:///in/100%/a%2", "/in/100%/a%2"},             // a "%" that starts no escape is a character
+      {"file:///in/a%zz%00b", "/in/a%zz%00b"},             // nor is NUL ever made
+      {"/home/a/My%20Letters/", "/home/a/My%20Letters/"},  // a path is never decoded
+  };
+  for (const auto& [url, path] : cases) EXPECT_EQ(FileUrlToPath(url), path) << url;
+}
+
 TEST(TextEncoding, Utf16RoundTripAndMalformedInput) {
   std::string text = "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80z";  // a é 中 😀 z
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);

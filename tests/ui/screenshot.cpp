@@ -8,17 +8,13 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTimer>
-
 #include <filesystem>
 
+#include "RealConverter.h"
 #include "UiTestEnv.h"
-#include "automation/LibreOfficeWriter.h"
 #include "batch/cvBatch.h"
 #include "batch/cvConvertor.h"
-#include "convert/cvQUILLEX.h"
 #include "core/cvProject.h"
-#include "platform/MainThread.h"
-#include "ui/MainThreadDispatcher.h"
 #include "ui/cvFormMain.h"
 #include "ui/cvQuillexAbout.h"
 
@@ -26,12 +22,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (argc < 2) return 2;
   uitest::Env env;
-  ui::TcvMainThreadDispatcher dispatcher;
-  platform::SetMainThreadDispatcher(&dispatcher);
-  automation::RegisterLibreOfficeWriter();
-  batch::SetConverterClass([](batch::TcvBatch* batch, int count, batch::TcvNodeEvent onNode) -> batch::TcvConvertor* {
-    return new convert::TcvQUILLEX(batch, count, std::move(onNode));
-  });
+  uitest::RealConverter converter;
 
   const std::string letters = env.Path("letters"), text = env.Path("letters-text");
   std::filesystem::create_directories(letters + "/2020");
@@ -50,7 +41,7 @@ int main(int argc, char** argv) {
     main.cSubdir->setChecked(true);
     main.eTarget->setText(QString::fromStdString(text + "/"));
     main.UpdateCaption();
-    main.resize(1200, 380);
+    main.resize(1200, 400);
     main.show();
     main.aConvert->trigger();
     QElapsedTimer running;
@@ -75,7 +66,5 @@ int main(int argc, char** argv) {
     poll.start(100);
     app.exec();
   }
-  batch::SetConverterClass(nullptr);
-  platform::SetMainThreadDispatcher(nullptr);
   return status;
 }

@@ -8,9 +8,9 @@
 
 #include "UiTestEnv.h"
 #include "ui/ActionButton.h"
-#include "ui/BoundControl.h"
 #include "ui/Dialogs.h"
 #include "ui/Pictures.h"
+#include "ui/WidgetBinding.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ class ControlsTest : public QObject {
     QCheckBox box;
     box.setObjectName("cSubdir");
     box.setChecked(!checked);
-    ui::TcvBoundControl control(&box, "Checked");
+    ui::TcvWidgetBinding control(&box, "Checked");
     control.SetProperty("Checked", written.toStdString());
     QCOMPARE(box.isChecked(), checked);
     QCOMPARE(control.GetProperty("Checked"), std::string(checked ? "True" : "False"));
@@ -52,7 +52,7 @@ class ControlsTest : public QObject {
   void editTextAndUnknownProperties() {
     QLineEdit edit;
     edit.setObjectName("eSource");
-    ui::TcvBoundControl control(&edit, "Text");
+    ui::TcvWidgetBinding control(&edit, "Text");
     QCOMPARE(control.ComponentName(), std::string("eSource"));
     control.SetProperty("Text", "/home/ann/in/*.doc?");
     QCOMPARE(edit.text(), QString("/home/ann/in/*.doc?"));
@@ -66,7 +66,7 @@ class ControlsTest : public QObject {
   void controlGoneBeforeBinding() {
     auto* edit = new QLineEdit;
     edit->setObjectName("eTarget");
-    ui::TcvBoundControl control(edit, "Text");
+    ui::TcvWidgetBinding control(edit, "Text");
     delete edit;
     control.SetProperty("Text", "x");
     QCOMPARE(control.GetProperty("Text"), std::string());

@@ -6,9 +6,9 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
-
 #include <algorithm>
 #include <filesystem>
 #include <thread>
@@ -17,12 +17,13 @@
 #include "UiTestEnv.h"
 #include "batch/cvBatch.h"
 #include "batch/cvConvertor.h"
-#include "core/cvInfo.h"
 #include "core/SettingsList.h"
+#include "core/cvInfo.h"
 #include "core/cvProject.h"
 #include "platform/MainThread.h"
 #include "ui/ActionButton.h"
 #include "ui/MainThreadDispatcher.h"
+#include "ui/RunStatusBar.h"
 #include "ui/cvFormAbout.h"
 #include "ui/cvFormMain.h"
 
@@ -345,6 +346,108 @@ class MainRunTest : public QObject {
     QVERIFY(!w.main.Batch());
     QVERIFY(QApplication::focusWidget());
     QCOMPARE(QApplication::focusWidget()->objectName(), focused);
+  }
+
+  void aSourceThatCannotBeSearchedIsNamedAndMakesNoTarget_data() {
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("bySearch");
+    QTest::newRow("missing folder") << "D/gone/*.docx"
+                                    << "The source folder D/gone/ does not exist" << false;
+    QTest::newRow("missing folder, Search") << "D/gone/"
+                                            << "The source folder D/gone/ does not exist" << true;
+    QTest::newRow("file as folder") << "D/in/doc000.docx/*.doc"
+                                    << "The source folder D/in/doc000.docx/ is a file, not a folder" << false;
+    QTest::newRow("missing document") << "D/in/gone.docx"
+                                      << "The source document D/in/gone.docx does not exist" << false;
+    QTest::newRow("file address") << "file://D/my%20in/*.docx"
+                                  << "The source folder D/my in/ does not exist" << false;
+  }
+  void aSourceThatCannotBeSearchedIsNamedAndMakesNoTarget() {
+    QFETCH(QString, source);
+    QFETCH(QString, reason);
+    QFETCH(bool, bySearch);
+    RunWindow w;
+    w.Numbered(1);
+    auto place = [&](QString t) { return t.replace("D/", Q(w.env.dir.path()) + "/"); };
+    w.Boxes(place(source).toStdString(), w.out + "/");
+    (bySearch ? w.main.aSearch : w.main.aConvert)->trigger();
+    QCOMPARE(w.Buttons(), kIdle);
+    QCOMPARE(w.main.sbRun->Text(), place(reason));
+    QCOMPARE(w.Column(2), QStringList{place(reason)});
+    QCOMPARE(w.Icons(), QList<int>{2});
+    QVERIFY(!testsupport::Exists(w.out));
+    QVERIFY(w.script->Converted().empty());
+  }
+
+  void statusBarFollowsTheRunAndKeepsItsTotals() {
+    RunWindow w;
+    w.Numbered(25);
+    w.script->On("doc003", ConvertAction::Fail, "Broken");
+    w.script->On("doc024", ConvertAction::Block);
+    // One converter holds doc024 while the other does the rest, in whatever order they are found.
+    w.Settings({{"ThreadsCount", "2"}});
+    // A target given as an address with an escaped blank is that folder.
+    std::string out = w.env.Path("my out");
+    w.Boxes(w.in + "/*.docx", "file://" + w.env.Path("my%20out") + "/");
+    w.main.aConvert->trigger();
+    QCOMPARE(w.main.eTarget->text(), Q(out + "/"));
+    QVERIFY(w.script->WaitBlocked(1));
+    // The time left is estimated once twenty documents are done.
+    QTRY_VERIFY2_WITH_TIMEOUT(w.main.sbRun->Text().startsWith("25 found, 24 done, 1 failed - 0:"),
+                              qPrintable(w.main.sbRun->Text()), kBound);
+    QVERIFY2(w.main.sbRun->Text().contains(" documents a second, about "), qPrintable(w.main.sbRun->Text()));
+    QCOMPARE(w.main.sbRun->ProgressValue(), 24);
+    QCOMPARE(w.main.sbRun->ProgressMaximum(), 25);
+    w.script->Release();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Idle(), kBound);
+    QVERIFY2(w.main.sbRun->Text().startsWith("Finished: 25 found, 25 done, 1 failed in 0:"),
+             qPrintable(w.main.sbRun->Text()));
+    QCOMPARE(w.main.sbRun->ProgressValue(), 25);
+    QVERIFY(testsupport::Exists(out + "/doc000.txt"));
+    QCOMPARE(ui::TcvRunStatusBar::Duration(59999), QString("0:59"));
+    QCOMPARE(ui::TcvRunStatusBar::Duration(3723000), QString("1:02:03"));
+  }
+
+  void shortcutsTriggerTheirActions_data() {
+    QTest::addColumn<QKeySequence>("key");
+    QTest::addColumn<QString>("action");
+    QTest::newRow("open") << QKeySequence("Ctrl+O") << "aOpen";
+    QTest::newRow("save") << QKeySequence("Ctrl+S") << "aSave";
+    QTest::newRow("save as") << QKeySequence("Ctrl+Shift+S") << "aSaveAs";
+    QTest::newRow("help") << QKeySequence("F1") << "aHelp";
+    QTest::newRow("convert") << QKeySequence("F5") << "aConvert";
+    QTest::newRow("stop while running") << QKeySequence("Esc") << "aStop";
+    QTest::newRow("close") << QKeySequence("Ctrl+Q") << "aClose";
+  }
+  void shortcutsTriggerTheirActions() {
+    QFETCH(QKeySequence, key);
+    QFETCH(QString, action);
+    RunWindow w;
+    // Open and Save As ask, and are cancelled.
+    w.main.SetDialogs(std::make_unique<uitest::ScriptedDialogs>());
+    w.Numbered(2);
+    w.Boxes(w.in + "/*.docx", w.out);
+    w.main.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w.main));
+    auto* target = w.main.findChild<QAction*>(action);
+    QVERIFY(target);
+    // Shown where Qt shows an action's hint: its tool button's or push button's tip.
+    QString shown = key.toString(QKeySequence::NativeText);
+    QVERIFY2(target->toolTip().endsWith("(" + shown + ")"), qPrintable(target->toolTip()));
+    if (action == "aStop") {
+      w.script->On("doc", ConvertAction::Block);
+      w.main.aConvert->trigger();
+      QVERIFY(w.script->WaitBlocked(1));
+      QVERIFY(w.main.bSearchConvert->toolTip().endsWith("(" + shown + ")"));
+    }
+    QSignalSpy triggered(target, &QAction::triggered);
+    QTest::keySequence(&w.main, key);
+    QCOMPARE(triggered.count(), 1);
+    if (action == "aStop") QVERIFY(w.main.Stopped);
+    if (action == "aClose") QVERIFY(!w.main.isVisible());
+    w.script->Release();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Idle(), kBound);
   }
 
   void aRunThatCannotStartIsReportedAndLeavesTheWindowReady() {

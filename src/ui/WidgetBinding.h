@@ -1,5 +1,6 @@
 #pragma once
-// TcvBoundControl: a window control bound to a project setting. It reads and writes the
+// TcvWidgetBinding: the Qt side of a bound control (core::IBoundControl), a window control
+// bound to a project setting. It reads and writes the
 // property that its hint names through Qt's property system: the hint "Text" is the widget's
 // "text" property, "Checked" its "checked" property (Booleans travel as "True"/"False").
 //
@@ -12,12 +13,12 @@
 
 namespace ui {
 
-class TcvBoundControl : public core::IBoundControl {
+class TcvWidgetBinding : public core::IBoundControl {
  public:
   // hint: the bound property as the project names it ("Text", "Checked").
-  TcvBoundControl(QWidget* widget, std::string hint);
-  TcvBoundControl(const TcvBoundControl&) = delete;
-  TcvBoundControl& operator=(const TcvBoundControl&) = delete;
+  TcvWidgetBinding(QWidget* widget, std::string hint);
+  TcvWidgetBinding(const TcvWidgetBinding&) = delete;
+  TcvWidgetBinding& operator=(const TcvWidgetBinding&) = delete;
 
   std::string ComponentName() const override;
   std::string Hint() const override { return hint_; }

@@ -1,26 +1,26 @@
-#include "ui/BoundControl.h"
+#include "ui/WidgetBinding.h"
 
 #include <QVariant>
-
 #include <cctype>
 
 #include "core/SettingsList.h"
 
 namespace ui {
 
-TcvBoundControl::TcvBoundControl(QWidget* widget, std::string hint) : widget_(widget), hint_(std::move(hint)) {}
+TcvWidgetBinding::TcvWidgetBinding(QWidget* widget, std::string hint)
+    : widget_(widget), hint_(std::move(hint)) {}
 
-std::string TcvBoundControl::ComponentName() const {
+std::string TcvWidgetBinding::ComponentName() const {
   return widget_ ? widget_->objectName().toStdString() : std::string();
 }
 
-QByteArray TcvBoundControl::QtPropertyName(const std::string& name) {
+QByteArray TcvWidgetBinding::QtPropertyName(const std::string& name) {
   QByteArray qtName = QByteArray::fromStdString(name);
   if (!qtName.isEmpty()) qtName[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(qtName[0])));
   return qtName;
 }
 
-std::string TcvBoundControl::GetProperty(const std::string& name) const {
+std::string TcvWidgetBinding::GetProperty(const std::string& name) const {
   if (!widget_) return {};
   QVariant value = widget_->property(QtPropertyName(name).constData());
   if (!value.isValid()) return {};
@@ -28,7 +28,7 @@ std::string TcvBoundControl::GetProperty(const std::string& name) const {
   return value.toString().toStdString();
 }
 
-void TcvBoundControl::SetProperty(const std::string& name, const std::string& value) {
+void TcvWidgetBinding::SetProperty(const std::string& name, const std::string& value) {
   if (!widget_) return;
   QByteArray qtName = QtPropertyName(name);
   QVariant current = widget_->property(qtName.constData());
