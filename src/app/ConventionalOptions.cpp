@@ -28,7 +28,8 @@ const char kUsage[] =
     "                          document finishes (LogFile)\n"
     "  -q, --quiet             print no progress, failures or summary (Quiet)\n"
     "      --overwrite WHEN    yes: replace existing text files, no: write beside them,\n"
-    "                          skip: leave them (IsOverwrite)\n"
+    "                          skip: leave them, newer: replace those older than their\n"
+    "                          document (IsOverwrite)\n"
     "      --locale-text       write text in the locale's character set, not UTF-16 (Ansi)\n"
     "      --page-breaks       keep page breaks as form feeds (PageBreaks)\n"
     "      --regex RE          convert only paths that also match RE (RegExt)\n"
@@ -37,6 +38,8 @@ const char kUsage[] =
     "      --memory-limit MIB  memory one LibreOffice may hold, 0 none (OfficeMemoryLimit)\n"
     "      --shard K/N         convert only the K-th of N shares of the documents (Shard)\n"
     "      --no-report         open no failure report link after failures (FailureReport)\n"
+    "      --watch             after the run, stay up and convert each document written or\n"
+    "                          moved into the source, until SIGINT or SIGTERM (Watch)\n"
     "      --set NAME=VALUE    any other setting\n"
     "  -h, --help              show this text\n"
     "  -V, --version           show the version\n"
@@ -91,6 +94,7 @@ const Option kOptions[] = {
     {"", "--memory-limit", "OfficeMemoryLimit", Option::Number},
     {"", "--shard", "Shard", Option::Text},
     {"", "--no-report", "FailureReport", Option::FlagOff},
+    {"", "--watch", "Watch", Option::Flag},
     {"", "--set", "", Option::Assignment},
 };
 
@@ -201,7 +205,8 @@ class Reader {
         if (core::SameText(value, "yes")) return Set(option.setting, "True");
         if (core::SameText(value, "no")) return Set(option.setting, "False");
         if (core::SameText(value, "skip")) return Set(option.setting, "Skip");
-        return Fail("option '--overwrite' takes yes, no or skip, not '" + value + "'");
+        if (core::SameText(value, "newer")) return Set(option.setting, "Newer");
+        return Fail("option '--overwrite' takes yes, no, skip or newer, not '" + value + "'");
       case Option::Assignment: {
         auto eq = value.find('=');
         if (eq == 0 || eq == std::string::npos)

@@ -12,6 +12,7 @@
 #include "core/cvInfo.h"
 #include "core/cvProject.h"
 #include "platform/FileSystem.h"
+#include "platform/FileWatch.h"
 #include "platform/Signals.h"
 #include "platform/TempNames.h"
 #include "platform/TextEncoding.h"
@@ -94,9 +95,9 @@ int TcvMain::Run() {
   std::string crowded = WorkersBeyondCpus(project.ThreadsCount(), platform::ProcessorCount());
   if (!crowded.empty()) ProgressLine::Say(crowded);
 
-  bool subdir = project.Subdir();
-  std::string target = project.TargetFolder();
-  std::string source = project.Source();
+  subdir_ = project.Subdir();
+  target_ = project.TargetFolder();
+  source_ = project.Source();
   // Opened once the target folder exists (a log inside it is common), before anything converts.
   logPath_ = project.LogFile();
   if (!logPath_.empty()) {
@@ -111,13 +112,38 @@ int TcvMain::Run() {
     }
   }
   // Texts half-written and office profiles of runs killed before they could clean up.
-  platform::RemoveLeftoversOfEndedPrograms(kTempPrefix, target, subdir);
+  platform::RemoveLeftoversOfEndedPrograms(kTempPrefix, target_, subdir_);
 
+  // Watched before the first pass, so that what changes during it is not missed.
+  std::unique_ptr<platform::FileWatch> watch;
+  if (project.Watch()) {
+    try {
+      watch = StartWatch();
+    } catch (const std::exception& e) {
+      return NotCarriedOut(e.what());
+    }
+  }
+  progress_ = std::make_unique<ProgressLine>(project.Quiet());
+  if (int status = RunRound({}, nullptr); status != kAllSucceeded) return status;
+  if (auto* info = core::cvInfo()) info->UpdateCounter("C", 0, 1);
+  if (watch) KeepWatching(*watch);
+  return Finish();
+}
+
+int TcvMain::RunRound(std::vector<std::string> only, std::function<bool(const std::string&)> filter) {
+  core::TcvProject& project = *core::cvProject();
+  if (batch_) {
+    foundBefore_ += batch_->Count();
+    failedBefore_ += batch_->FailedCount();
+  }
+  // Every worker of the round before has ended: rounds follow each other.
   batch_ = std::make_unique<batch::TcvBatch>();
+  batch_->SetOnly(std::move(only));
+  batch_->SetListFilter(std::move(filter));
   try {
-    batch_->Start(source, target, subdir);
+    batch_->Start(source_, target_, subdir_);
   } catch (const std::exception& e) {
-    return NotCarriedOut("the target folder " + target + " cannot be made: " + e.what());
+    return NotCarriedOut("the target folder " + target_ + " cannot be made: " + e.what());
   }
 
   batch::TcvConvertor* head = nullptr;
@@ -133,11 +159,19 @@ int TcvMain::Run() {
   } catch (const std::system_error&) {
     // Workers that could not be started count as ended; those that did start finish the run.
   }
-  if (auto* info = core::cvInfo()) info->UpdateCounter("C", 0, 1);
-
-  progress_ = std::make_unique<ProgressLine>(project.Quiet());
   WaitForWorkers(head);
-  return Finish();
+  if (auto* info = core::cvInfo()) {
+    info->UpdateCounter("A", 0, batch_->Count());
+    info->UpdateCounter("S", 0, batch_->SuccessCount());
+    info->UpdateCounter("F", 0, batch_->FailedCount());
+    // A watch reports what it reported before only once, as a Daemon window does.
+    std::vector<std::string> errors = batch_->Errors();
+    if (batch_->FailedCount() > 0 && project.FailureReport() && errors != reported_) {
+      info->ReportFailures(errors);
+      reported_ = errors;
+    }
+  }
+  return kAllSucceeded;
 }
 
 void TcvMain::WaitForWorkers(batch::TcvConvertor* head) {
@@ -174,21 +208,19 @@ void TcvMain::ShowProgress() {
   }
   for (const auto& loss : losses) progress_->Note("quillex: " + loss);
   for (const auto& failure : failures) progress_->Note("failed: " + failure);
-  progress_->Show(done, batch_->Count(), batch_->FailedCount());
+  progress_->Show(done, foundBefore_ + batch_->Count(), failedBefore_ + batch_->FailedCount());
 }
 
 int TcvMain::Finish() {
   ShowProgress();
   progress_->Close();
-  int status = batch_->FailedCount() > 0 ? kSomeFailed : kAllSucceeded;
-  if (int signal = platform::StopSignal()) status = 128 + signal;
-  if (auto* info = core::cvInfo()) {
-    info->UpdateCounter("A", 0, batch_->Count());
-    info->UpdateCounter("S", 0, batch_->SuccessCount());
-    info->UpdateCounter("F", 0, batch_->FailedCount());
-    if (batch_->FailedCount() > 0 && core::cvProject()->FailureReport())
-      info->ReportFailures(batch_->Errors());
-  }
+  const int failed = failedBefore_ + batch_->FailedCount();
+  int status = failed > 0 ? kSomeFailed : kAllSucceeded;
+  // A watch ends only when it is told to: a service stopped has not failed.
+  if (core::cvProject()->Watch())
+    status = kAllSucceeded;
+  else if (int signal = platform::StopSignal())
+    status = 128 + signal;
   std::string logError;
   {
     // Workers abandoned on a stop signal report nothing more: the log ends here.
@@ -196,7 +228,7 @@ int TcvMain::Finish() {
     logFile_.reset();
     logError = logError_;
   }
-  if (batch_->FailedCount() > 0) progress_->Summary(FailureSummary());
+  if (failed > 0) progress_->Summary(FailureSummary());
   if (!logError.empty()) {
     // Without its log the run did not deliver what it was asked for, whatever it converted.
     ProgressLine::Say("the log file " + logPath_ + " cannot be written: " + logError);
@@ -206,8 +238,9 @@ int TcvMain::Finish() {
 }
 
 std::string TcvMain::FailureSummary() const {
-  std::string line = std::to_string(batch_->FailedCount()) + " of " + std::to_string(batch_->Count()) +
-                     (batch_->Count() == 1 ? " document failed" : " documents failed");
+  const int found = foundBefore_ + batch_->Count();
+  std::string line = std::to_string(failedBefore_ + batch_->FailedCount()) + " of " + std::to_string(found) +
+                     (found == 1 ? " document failed" : " documents failed");
   std::lock_guard<std::mutex> guard(logLock_);
   if (!logPath_.empty() && logError_.empty()) line += "; the log is " + logPath_;
   return line;
