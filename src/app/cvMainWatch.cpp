@@ -32,10 +32,13 @@ constexpr auto kRescanEvery = std::chrono::seconds(60);
 
 // The paths reported and not yet converted. A path is due once it was closed after writing,
 // moved in or made (a folder), and nothing more was reported of it for kQuiet; one written to
-// and not closed since waits for its close.
+// and not closed since waits for its close. A close with no write before it changed nothing:
+// the office opens the documents it reads for writing, and would otherwise feed the watch
+// each document it converts, for ever.
 class QuietPaths {
  public:
   void Note(const Change& change, Clock::time_point now) {
+    if (change.kind == ChangeKind::Closed && !Holds(change.path)) return;
     Entry& entry = entries_[change.path];
     entry.last = now;
     entry.closed = change.kind != ChangeKind::Writing;

@@ -104,12 +104,14 @@ int DefaultOfficeMemoryLimit(int workers) {
 
 std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
   // A value is read when its reading does not depend on the default handed in.
+  // clang-format off
   static const std::pair<const char*, bool> kBools[] = {
-      {"Subdir", false},       {"SkipHidden", false},   {"KeepTargetSubdirs", true},
-      {"KeepFileTime", false}, {"DeleteSource", false}, {"AppVisible", false},
-      {"ReadOnly", false},     {"SkipPassword", false}, {"Ansi", false},
-      {"PageBreaks", false},   {"PureConsole", false},  {"RunAndClose", false},
-      {"Quiet", false},        {"FailureReport", true}, {"Watch", false}};
+      {"Subdir", false},       {"SkipHidden", false},  {"KeepTargetSubdirs", true}, {"KeepFileTime", false},
+      {"DeleteSource", false}, {"AppVisible", false},  {"ReadOnly", false},         {"SkipPassword", false},
+      {"Ansi", false},         {"PageBreaks", false},  {"PureConsole", false},      {"RunAndClose", false},
+      {"Quiet", false},        {"FailureReport", true},
+      {"Watch", false}};
+  // clang-format on
   static const std::pair<const char*, int> kInts[] = {
       {"ThreadsCount", 1}, {"Daemon", 0}, {"ConvertTimeout", 300000}};
   std::vector<TUnreadableSetting> found;

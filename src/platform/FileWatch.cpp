@@ -107,8 +107,10 @@ void FileWatch::Read(std::vector<Change>& changes) {
         if (skip_ && skip_(child)) continue;
         AddTree(child);
         changes.push_back({ChangeKind::Folder, child});
-      } else if (event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) {
-        changes.push_back({ChangeKind::Written, path});
+      } else if (event->mask & IN_CLOSE_WRITE) {
+        changes.push_back({ChangeKind::Closed, path});
+      } else if (event->mask & IN_MOVED_TO) {
+        changes.push_back({ChangeKind::MovedIn, path});
       } else if (event->mask & IN_MODIFY) {
         changes.push_back({ChangeKind::Writing, path});
       }

@@ -1,6 +1,6 @@
 #pragma once
 // FileWatch: what changes in a folder, or a folder tree, as the kernel reports it (inotify).
-// It reports files being written, files closed after writing or moved in, and folders made or
+// It reports files being written, files open for writing closed, files moved in, folders made or
 // moved in (which it then watches too, for a tree), and says when the kernel dropped reports
 // (its queue overflowed) or refused to watch a folder (the watch limit, most often): whoever
 // relies on it must then look at the folders themselves.
@@ -17,7 +17,8 @@ class FileWatch {
  public:
   enum class ChangeKind {
     Writing,   // a file was written to and may still be open
-    Written,   // a file was closed after writing, or moved in
+    Closed,    // a file open for writing was closed (a reader may open it so, and write nothing)
+    MovedIn,   // a file was moved in
     Folder,    // a folder was made or moved in; its contents were not reported
     Overflow,  // the kernel dropped reports: anything may have changed
   };
