@@ -1,5 +1,6 @@
 #include "app/cvMain.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <system_error>
@@ -177,8 +178,12 @@ int TcvMain::RunRound(std::vector<std::string> only, std::function<bool(const st
 void TcvMain::WaitForWorkers(batch::TcvConvertor* head) {
   bool abandoning = false;
   std::chrono::steady_clock::time_point giveUpAt;
+  // Every 100 ms in the long run, but a run with nothing to convert (a rerun where every text
+  // is current) ends in a few milliseconds, not at the first look.
+  int pollMs = 1;
   while (batch::RunningWorkers() > 0) {
-    platform::Sleep(100);
+    platform::Sleep(pollMs);
+    pollMs = std::min(pollMs * 2, 100);
     if (!abandoning && platform::StopRequested()) {
       abandoning = true;
       giveUpAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAbandonWaitMs);
