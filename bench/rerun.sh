@@ -41,7 +41,7 @@ touch "$WORK/stamp"
 t0=$(now)
 ours newer "$WORK/retry.log"
 retry=$(( ($(now) - t0) / 1000000 ))
-retried=$(grep -vc ' => $' "$WORK/retry.log" || true)
+retried=$(grep -vc $' => \r$' "$WORK/retry.log" || true)
 
 grep '^Failure' "$WORK/full.log" | sed 's/^Failure => \(.*\) => .*/\1/' | while IFS= read -r f; do rm -f "$f"; done
 N=$(find "$WORK/in" -type f | wc -l)
@@ -60,8 +60,8 @@ for round in $(seq 1 "$ROUNDS"); do
     esac
     ms=$(awk -v d=$(( $(now) - t0 )) 'BEGIN {printf "%.1f", d / 1e6}')
     if [[ $kind == quillex-newer || $kind == quillex-skip ]]; then
-      written=$(grep -vc ' => $' "$WORK/rerun.log" || true)
-      skipped=$(grep -c '^Success => .* => $' "$WORK/rerun.log" || true)
+      written=$(grep -vc $' => \r$' "$WORK/rerun.log" || true)
+      skipped=$(grep -c $'^Success => .* => \r$' "$WORK/rerun.log" || true)
       [ "$written" = 0 ] && [ "$skipped" = "$N" ] || echo "round $round $kind: $written written, $skipped skipped of $N" >&2
     fi
     TIMES[$kind]+="$ms "
