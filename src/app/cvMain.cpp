@@ -126,7 +126,6 @@ int TcvMain::Run() {
   }
   progress_ = std::make_unique<ProgressLine>(project.Quiet());
   if (int status = RunRound({}, nullptr); status != kAllSucceeded) return status;
-  if (auto* info = core::cvInfo()) info->UpdateCounter("C", 0, 1);
   if (watch) KeepWatching(*watch);
   return Finish();
 }
@@ -160,6 +159,9 @@ int TcvMain::RunRound(std::vector<std::string> only, std::function<bool(const st
   } catch (const std::system_error&) {
     // Workers that could not be started count as ended; those that did start finish the run.
   }
+  // One run, however many rounds a watch takes.
+  if (auto* info = core::cvInfo(); info && !runCounted_) info->UpdateCounter("C", 0, 1);
+  runCounted_ = true;
   WaitForWorkers(head);
   if (auto* info = core::cvInfo()) {
     info->UpdateCounter("A", 0, batch_->Count());

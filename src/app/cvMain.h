@@ -78,6 +78,7 @@ class TcvMain {
   std::unique_ptr<batch::TcvBatch> batch_;  // the round in hand, or the last one
   int foundBefore_ = 0, failedBefore_ = 0;  // of the rounds before it
   std::vector<std::string> reported_;       // the failures the last report link carried
+  bool runCounted_ = false;
   mutable std::mutex logLock_;
   std::vector<std::string> runLog_;
   std::string logPath_;
