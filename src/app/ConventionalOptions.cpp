@@ -32,7 +32,8 @@ const char kUsage[] =
     "      --log-format FORM   text (the default) or json: one JSON object a line (LogFormat)\n"
     "  -q, --quiet             print no progress, failures or summary (Quiet)\n"
     "      --overwrite WHEN    yes: replace existing text files, no: write beside them,\n"
-    "                          skip: leave them (IsOverwrite)\n"
+    "                          skip: leave them, newer: replace those older than their\n"
+    "                          document (IsOverwrite)\n"
     "      --locale-text       write text in the locale's character set, not UTF-16 (Ansi)\n"
     "      --encoding SET      utf-16 (with a byte-order mark), utf-8 or locale: the\n"
     "                          character set of the text files (Encoding)\n"
@@ -45,6 +46,8 @@ const char kUsage[] =
     "      --memory-limit MIB  memory one LibreOffice may hold, 0 none (OfficeMemoryLimit)\n"
     "      --shard K/N         convert only the K-th of N shares of the documents (Shard)\n"
     "      --no-report         open no failure report link after failures (FailureReport)\n"
+    "      --watch             after the run, stay up and convert each document written or\n"
+    "                          moved into the source, until SIGINT or SIGTERM (Watch)\n"
     "      --set NAME=VALUE    any other setting\n"
     "  -h, --help              show this text\n"
     "  -V, --version           show the version\n"
@@ -113,6 +116,7 @@ const Option kOptions[] = {
     {"", "--memory-limit", "OfficeMemoryLimit", Option::Number},
     {"", "--shard", "Shard", Option::Text},
     {"", "--no-report", "FailureReport", Option::FlagOff},
+    {"", "--watch", "Watch", Option::Flag},
     {"", "--set", "", Option::Assignment},
     {"", "--encoding", "Encoding", Option::Choice},
     {"", "--eol", "LineEnds", Option::Choice},
@@ -228,7 +232,8 @@ class Reader {
         if (core::SameText(value, "yes")) return Set(option.setting, "True");
         if (core::SameText(value, "no")) return Set(option.setting, "False");
         if (core::SameText(value, "skip")) return Set(option.setting, "Skip");
-        return Fail("option '--overwrite' takes yes, no or skip, not '" + value + "'");
+        if (core::SameText(value, "newer")) return Set(option.setting, "Newer");
+        return Fail("option '--overwrite' takes yes, no, skip or newer, not '" + value + "'");
       case Option::Choice: {
         std::vector<std::string> words;
         for (const ChoiceWord& choice : kChoices) {

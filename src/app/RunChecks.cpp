@@ -18,6 +18,9 @@ std::string WorkersBeyondCpus(int workers, int cpus) {
 }
 
 std::string WhyFilterCannotRun(const core::TcvProject& project) {
+  // A watch never ends, and a pipe on either side waits for an end.
+  if (project.Watch() && (project.TargetIsStdout() || project.SourceIsStdin()))
+    return "Watch cannot be used with standard input or output as source or target (-)";
   if (!project.TargetIsStdout()) return std::string();
   // A source deleted or renamed for a text that a closed pipe may never have delivered would
   // be lost; file times need a file; the log would be mixed into the texts.

@@ -1,5 +1,6 @@
 #include "app/cvMain.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <system_error>
@@ -15,6 +16,7 @@
 #include "core/cvProject.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "platform/FileWatch.h"
 #include "platform/Signals.h"
 #include "platform/StandardStreams.h"
 #include "platform/TempNames.h"
@@ -146,11 +148,10 @@ int TcvMain::Run() {
   std::string crowded = WorkersBeyondCpus(project.ThreadsCount(), platform::ProcessorCount());
   if (!crowded.empty()) ProgressLine::Say(crowded);
 
-  bool subdir = project.Subdir();
-  std::string target;
+  subdir_ = project.Subdir();
   if (toStdout_) {
     try {
-      target = platform::IncludeTrailingPathDelimiter(filter_->OutputFolder());
+      target_ = platform::IncludeTrailingPathDelimiter(filter_->OutputFolder());
     } catch (const std::exception& e) {
       return NotCarriedOut(std::string("no private folder for the texts can be made: ") + e.what());
     }
@@ -158,9 +159,9 @@ int TcvMain::Run() {
     // next free name there, never a skip that would leave a text out of the output.
     project.SetValue("IsOverwrite", "True");
   } else {
-    target = project.TargetFolder();
+    target_ = project.TargetFolder();
   }
-  std::string source = project.Source();
+  source_ = project.Source();
   // Opened once the target folder exists (a log inside it is common), before anything converts.
   logPath_ = project.LogFile();
   if (!logPath_.empty()) {
@@ -175,18 +176,43 @@ int TcvMain::Run() {
     }
   }
   // Texts half-written and office profiles of runs killed before they could clean up.
-  platform::RemoveLeftoversOfEndedPrograms(kTempPrefix, target, subdir);
+  platform::RemoveLeftoversOfEndedPrograms(kTempPrefix, target_, subdir_);
 
+  // Watched before the first pass, so that what changes during it is not missed.
+  std::unique_ptr<platform::FileWatch> watch;
+  if (project.Watch()) {
+    try {
+      watch = StartWatch();
+    } catch (const std::exception& e) {
+      return NotCarriedOut(e.what());
+    }
+  }
+  // A progress line redrawn in place would overwrite the texts on the same terminal.
+  progress_ = std::make_unique<ProgressLine>(project.Quiet(), toStdout_ && platform::StdoutIsTerminal());
+  if (int status = RunRound({}, nullptr); status != kAllSucceeded) return status;
+  if (watch) KeepWatching(*watch);
+  return Finish();
+}
+
+int TcvMain::RunRound(std::vector<std::string> only, std::function<bool(const std::string&)> filter) {
+  core::TcvProject& project = *core::cvProject();
+  if (batch_) {
+    foundBefore_ += batch_->Count();
+    failedBefore_ += batch_->FailedCount();
+  }
+  // Every worker of the round before has ended: rounds follow each other.
   batch_ = std::make_unique<batch::TcvBatch>();
+  batch_->SetOnly(std::move(only));
+  batch_->SetListFilter(std::move(filter));
   try {
-    batch_->Start(source, target, subdir);
+    batch_->Start(source_, target_, subdir_);
   } catch (const std::exception& e) {
-    return NotCarriedOut("the target folder " + target + " cannot be made: " + e.what());
+    return NotCarriedOut("the target folder " + target_ + " cannot be made: " + e.what());
   }
 
   batch::TcvConvertor* head = nullptr;
   try {
-    head = batch::CreateConvertors(batch_.get(), target,
+    head = batch::CreateConvertors(batch_.get(), target_,
                                    [this](batch::TcvBatch& b, batch::TcvNode& n) { ReportNode(b, n); });
   } catch (const std::exception& e) {
     return NotCarriedOut(std::string("the converters could not be set up: ") + e.what());
@@ -197,19 +223,33 @@ int TcvMain::Run() {
   } catch (const std::system_error&) {
     // Workers that could not be started count as ended; those that did start finish the run.
   }
-  if (auto* info = core::cvInfo()) info->UpdateCounter("C", 0, 1);
-
-  // A progress line redrawn in place would overwrite the texts on the same terminal.
-  progress_ = std::make_unique<ProgressLine>(project.Quiet(), toStdout_ && platform::StdoutIsTerminal());
+  // One run, however many rounds a watch takes.
+  if (auto* info = core::cvInfo(); info && !runCounted_) info->UpdateCounter("C", 0, 1);
+  runCounted_ = true;
   WaitForWorkers(head);
-  return Finish();
+  if (auto* info = core::cvInfo()) {
+    info->UpdateCounter("A", 0, batch_->Count());
+    info->UpdateCounter("S", 0, batch_->SuccessCount());
+    info->UpdateCounter("F", 0, batch_->FailedCount());
+    // A watch reports what it reported before only once, as a Daemon window does.
+    std::vector<std::string> errors = batch_->Errors();
+    if (batch_->FailedCount() > 0 && project.FailureReport() && errors != reported_) {
+      info->ReportFailures(errors);
+      reported_ = errors;
+    }
+  }
+  return kAllSucceeded;
 }
 
 void TcvMain::WaitForWorkers(batch::TcvConvertor* head) {
   bool abandoning = false;
   std::chrono::steady_clock::time_point giveUpAt;
+  // Every 100 ms in the long run, but a run with nothing to convert (a rerun where every text
+  // is current) ends in a few milliseconds, not at the first look.
+  int pollMs = 1;
   while (batch::RunningWorkers() > 0) {
-    platform::Sleep(100);
+    platform::Sleep(pollMs);
+    pollMs = std::min(pollMs * 2, 100);
     // A reader of the texts that went away wants no more of them: the run ends as on a signal.
     if (!abandoning && (platform::StopRequested() || (filter_ && filter_->Broken()))) {
       abandoning = true;
@@ -240,24 +280,21 @@ void TcvMain::ShowProgress() {
   }
   for (const auto& loss : losses) progress_->Note("quillex: " + loss);
   for (const auto& failure : failures) progress_->Note("failed: " + failure);
-  progress_->Show(done, batch_->Count(), batch_->FailedCount());
+  progress_->Show(done, foundBefore_ + batch_->Count(), failedBefore_ + batch_->FailedCount());
 }
 
 int TcvMain::Finish() {
   ShowProgress();
   progress_->Close();
-  int status = batch_->FailedCount() > 0 ? kSomeFailed : kAllSucceeded;
-  if (int signal = platform::StopSignal())
+  const int failed = failedBefore_ + batch_->FailedCount();
+  int status = failed > 0 ? kSomeFailed : kAllSucceeded;
+  // A watch ends only when it is told to: a service stopped has not failed.
+  if (core::cvProject()->Watch())
+    status = kAllSucceeded;
+  else if (int signal = platform::StopSignal())
     status = 128 + signal;
   else if (filter_ && filter_->Broken())
     status = kBrokenPipe;
-  if (auto* info = core::cvInfo()) {
-    info->UpdateCounter("A", 0, batch_->Count());
-    info->UpdateCounter("S", 0, batch_->SuccessCount());
-    info->UpdateCounter("F", 0, batch_->FailedCount());
-    if (batch_->FailedCount() > 0 && core::cvProject()->FailureReport())
-      info->ReportFailures(batch_->Errors());
-  }
   std::string logError;
   {
     // Workers abandoned on a stop signal report nothing more: the log ends here.
@@ -265,7 +302,7 @@ int TcvMain::Finish() {
     logFile_.reset();
     logError = logError_;
   }
-  if (batch_->FailedCount() > 0) progress_->Summary(FailureSummary());
+  if (failed > 0) progress_->Summary(FailureSummary());
   if (!logError.empty()) {
     // Without its log the run did not deliver what it was asked for, whatever it converted.
     ProgressLine::Say("the log file " + logPath_ + " cannot be written: " + logError);
@@ -283,8 +320,9 @@ int TcvMain::Finish() {
 }
 
 std::string TcvMain::FailureSummary() const {
-  std::string line = std::to_string(batch_->FailedCount()) + " of " + std::to_string(batch_->Count()) +
-                     (batch_->Count() == 1 ? " document failed" : " documents failed");
+  const int found = foundBefore_ + batch_->Count();
+  std::string line = std::to_string(failedBefore_ + batch_->FailedCount()) + " of " + std::to_string(found) +
+                     (found == 1 ? " document failed" : " documents failed");
   std::lock_guard<std::mutex> guard(logLock_);
   if (!logPath_.empty() && logError_.empty())
     line += logPath_ == "-" ? "; the log is on standard output" : "; the log is " + logPath_;

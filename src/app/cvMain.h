@@ -5,10 +5,12 @@
 // or JSON Lines, "LogFormat") as it finishes, waits for the last worker, records the usage
 // counters and opens the failure report when files failed. As a filter (Source or Target "-")
 // it reads the document from standard input or writes the texts to standard output in list
-// order (FilterStreams).
+// order (FilterStreams). With "Watch" it then stays up and converts, in rounds,
+// what is written or moved into the source tree, until a stop signal.
 //
 // Threads: Run and Finish on the main thread; ReportNode on the worker threads, serialised by
 // the log's lock.
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,8 +27,9 @@ struct TcvNode;
 }  // namespace batch
 
 namespace platform {
+class FileWatch;
 class OutputFile;
-}
+}  // namespace platform
 
 namespace app {
 
@@ -68,6 +71,14 @@ class TcvMain {
   // The log line of an entry, without its line end: names as the user gave them ("-" for the
   // standard streams), in the log's format.
   std::string LogLine(const batch::TcvNode& node, const std::string& source) const;
+  // One batch and its workers over the source (only these paths when any, each document found
+  // put to filter when set), counted and reported when it ends; kNotCarriedOut when it could
+  // not start.
+  int RunRound(std::vector<std::string> only, std::function<bool(const std::string&)> filter);
+  // The watch of the source tree, set before the first pass; throws with the reason.
+  std::unique_ptr<platform::FileWatch> StartWatch() const;
+  // Rounds over what changed, until a stop signal (cvMainWatch.cpp).
+  void KeepWatching(platform::FileWatch& watch);
   void WaitForWorkers(batch::TcvConvertor* head);
   // Redraws the progress line, with the failures reported since the last call above it.
   void ShowProgress();
@@ -76,7 +87,12 @@ class TcvMain {
   std::string FailureSummary() const;
   static std::string StatusWord(int status);
 
-  std::unique_ptr<batch::TcvBatch> batch_;
+  std::string source_, target_;
+  bool subdir_ = false;
+  std::unique_ptr<batch::TcvBatch> batch_;  // the round in hand, or the last one
+  int foundBefore_ = 0, failedBefore_ = 0;  // of the rounds before it
+  std::vector<std::string> reported_;       // the failures the last report link carried
+  bool runCounted_ = false;
   mutable std::mutex logLock_;
   std::vector<std::string> runLog_;
   std::string logPath_;

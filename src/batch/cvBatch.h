@@ -100,6 +100,14 @@ class TcvBatch : public platform::Thread {
   // platform::EFileError("Unable to create directory") when the target cannot be created (an
   // empty target included); the batch then stays unstarted. Front end thread.
   void Start(const std::string& source, const std::string& target, bool recursive);
+  // Narrows the walk of Start to these paths below the source folder, for a front end that
+  // knows what changed: a file is listed when it passes what the walk would ask of it, a
+  // folder is walked as the source folder is (with its sub-folders when recursive); a path
+  // named twice, or reached both ways, is listed once. Empty: the whole source. Before Start.
+  void SetOnly(std::vector<std::string> paths) { only_ = std::move(paths); }
+  // A further test of every document the walk finds, on the enumeration thread: false leaves
+  // it out of the list, as if it were not there. Before Start.
+  void SetListFilter(std::function<bool(const std::string& path)> filter) { listFilter_ = std::move(filter); }
   // Filters the name (Accepts, then the Shard read by the enumeration); when it passes, appends
   // an entry and calls OnNode.
   void AddFile(const std::string& fileName);
@@ -171,6 +179,8 @@ class TcvBatch : public platform::Thread {
   void ScanNamedFile(const std::string& dir, const std::string& name, uint32_t attrSet);
   // False when the folder could not be read; it is then listed as a failed entry.
   bool ScanFiles(const std::string& dir, const std::string& mask, uint32_t attrSet);
+  // AddFile for what the walk found, after the list filter; once per path with SetOnly.
+  void AddFound(const std::string& fileName);
   // Appends an entry that is settled already: a Failure with reason as its Message.
   void AddFailedFile(const std::string& fileName, const std::string& reason);
   // Gives entry its Index, appends it, then calls OnNode.
@@ -202,6 +212,9 @@ class TcvBatch : public platform::Thread {
   bool shardKeepsSubdirs_ = true;
 
   TcvNodeEvent onNode_;
+  std::vector<std::string> only_;
+  std::set<std::string> foundOnce_;  // with only_: the paths listed so far
+  std::function<bool(const std::string&)> listFilter_;
 };
 
 // The bare worker: a self-freeing thread that takes entries from its batch until none is left

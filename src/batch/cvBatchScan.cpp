@@ -1,12 +1,13 @@
 // The enumeration thread of TcvBatch: the walk of the source folder into the job list.
-#include "batch/cvBatch.h"
-
 #include <set>
 #include <utility>
 
+#include "batch/cvBatch.h"
 #include "core/Globals.h"
 #include "core/cvProject.h"
 #include "platform/DirectorySearch.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
 
 namespace batch {
 
@@ -54,10 +55,22 @@ void TcvBatch::Execute() {
   }
   const uint32_t attrSet = skipHidden ? kAttrsWithoutHidden : kAttrsWithHidden;
   try {
-    if (namedFile)
-      ScanNamedFile(root, mask, attrSet);
-    else
-      Scan(root, mask, recursive, attrSet);
+    if (only_.empty()) {
+      if (namedFile)
+        ScanNamedFile(root, mask, attrSet);
+      else
+        Scan(root, mask, recursive, attrSet);
+    }
+    for (const auto& path : only_) {
+      if (Terminated()) break;
+      if (platform::DirectoryExists(path)) {
+        // A folder of a source that names one file holds nothing of the run.
+        if (!namedFile) Scan(platform::IncludeTrailingPathDelimiter(path), mask, recursive, attrSet);
+        continue;
+      }
+      std::string dir = platform::ExtractFilePath(path), name = platform::ExtractFileName(path);
+      if (!namedFile || (dir == root && name == mask)) ScanNamedFile(dir, name, attrSet);
+    }
   } catch (...) {
     // Whatever stopped the walk, the list must complete, or workers would wait for ever.
   }
@@ -71,7 +84,7 @@ bool TcvBatch::ScanFiles(const std::string& dir, const std::string& mask, uint32
       [&](const platform::DirEntry& entry) {
         uint32_t attrs = entry.attributes & kKnownAttrs;
         if ((attrs & attrSet) == attrs && !(SkipLockFiles() && IsLockFileName(entry.name)))
-          AddFile(dir + entry.name);
+          AddFound(dir + entry.name);
         return !Terminated();
       },
       &failure);
@@ -88,9 +101,15 @@ void TcvBatch::ScanNamedFile(const std::string& dir, const std::string& name, ui
     uint32_t attrs = entry.attributes & kKnownAttrs;
     if (entry.name == name && (attrs & attrSet) == attrs && !(attrs & platform::faDirectory) &&
         !(SkipLockFiles() && IsLockFileName(entry.name)))
-      AddFile(dir + entry.name);
+      AddFound(dir + entry.name);
     return entry.name != name;
   });
+}
+
+void TcvBatch::AddFound(const std::string& fileName) {
+  if (!only_.empty() && !foundOnce_.insert(fileName).second) return;
+  if (listFilter_ && !listFilter_(fileName)) return;
+  AddFile(fileName);
 }
 
 // Depth first, a folder's own files before any of its sub-folders. The walk keeps its own

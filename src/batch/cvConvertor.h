@@ -52,6 +52,14 @@ int RunningWorkers();
 // and the chain has "ThreadsCount" members (at least 1). Returns the head.
 TcvConvertor* CreateConvertors(TcvBatch* batch, const std::string& target, TcvNodeEvent onNode);
 
+// The text file a document of batch gets when no other text stands in its way (before any
+// "-quillex-" name): below the batch's TargetDir, with the project's TargetExt. Any thread.
+std::string PlainTargetName(const TcvBatch& batch, const std::string& source);
+// True when text exists and was modified no earlier than source: the test of "IsOverwrite"
+// Newer. A text that gets its document's time ("KeepFileTime") is then up to date. False when
+// either cannot be read.
+bool TextIsCurrent(const std::string& source, const std::string& text);
+
 class TcvConvertor : public TcvWorkBase {
  public:
   // Count below 1 counts as 1. For Count > 1 the following members are created through the
@@ -92,14 +100,14 @@ class TcvConvertor : public TcvWorkBase {
 
   // The path the conversion must write, its folder created. Empty means: do not convert;
   // the entry is then already settled (Success when "IsOverwrite" is Skip and the target
-  // exists; Failure when the target would be the source file itself, its folder cannot be
-  // made, or no free name is left). The name is settled once per entry, when the entry is
+  // exists, or Newer and the target is current; Failure when the target would be the source file itself, its
+  // folder cannot be made, or no free name is left). The name is settled once per entry, when the entry is
   // handed to this worker, in list order: a target settled earlier in the run counts as an
   // existing file, so no two entries of a run share one ("IsOverwrite" True and False then
   // give the next "-quillex-" name not yet settled, True replacing files from before the run,
-  // False only a name that is free). Under False and Skip the name is claimed on disk as an
-  // empty file, so that another run at the same time cannot settle on it; the claim is
-  // removed when the entry does not succeed.
+  // Newer likewise unless the file there is current, False only a name that is free). Under False and Skip
+  // the name is claimed on disk as an empty file, so that another run at the same time cannot settle on it;
+  // the claim is removed when the entry does not succeed.
   std::string GetTargetFileName(TcvBatch& batch, TcvNode& node);
   // True when target exists and is not this worker's claim on it left as it was: for writers
   // that can report success without having written anything.

@@ -1,9 +1,8 @@
 // The per-entry file work of TcvConvertor: the target name with its overwrite policy, and
 // what happens to the source after a success.
-#include "batch/cvConvertor.h"
-
 #include <algorithm>
 
+#include "batch/cvConvertor.h"
 #include "core/Globals.h"
 #include "core/cvProject.h"
 #include "platform/DirectorySearch.h"
@@ -67,6 +66,24 @@ std::string NewName(const std::string& dir, const std::string& shortName, const 
 
 }  // namespace
 
+std::string PlainTargetName(const TcvBatch& batch, const std::string& source) {
+  const core::TcvProject* project = core::cvProject();
+  bool keepSubdirs = project ? project->KeepTargetSubdirs() : true;
+  std::string targetDir = batch.TargetDir();
+  if (!targetDir.empty()) targetDir = platform::IncludeTrailingPathDelimiter(targetDir);
+  std::string name = targetDir + RelativeTargetName(source, batch.SourceDir(), keepSubdirs);
+  std::string ext = project ? project->TargetExt : std::string(".txt");
+  return ext.empty() ? name : platform::ChangeFileExt(name, ext);
+}
+
+bool TextIsCurrent(const std::string& source, const std::string& text) {
+  platform::FileTimes sourceTimes, textTimes;
+  if (!platform::GetFileTimes(source, sourceTimes) || !platform::GetFileTimes(text, textTimes)) return false;
+  const timespec& s = sourceTimes.modification;
+  const timespec& t = textTimes.modification;
+  return t.tv_sec > s.tv_sec || (t.tv_sec == s.tv_sec && t.tv_nsec >= s.tv_nsec);
+}
+
 TcvConvertor::Settled TcvConvertor::SettleTarget(TcvBatch& batch, TcvNode& node) {
   Settled settled;
   settled.node = &node;
@@ -77,15 +94,7 @@ TcvConvertor::Settled TcvConvertor::SettleTarget(TcvBatch& batch, TcvNode& node)
   }
   const core::TcvProject* project = core::cvProject();
   const std::string& source = node.FileName;
-  bool keepSubdirs = project ? project->KeepTargetSubdirs() : true;
-
-  std::string targetDir = batch.TargetDir();
-  if (!targetDir.empty()) targetDir = platform::IncludeTrailingPathDelimiter(targetDir);
-  std::string name = targetDir + RelativeTargetName(source, batch.SourceDir(), keepSubdirs);
-
-  std::string ext = project ? project->TargetExt : std::string(".txt");
-  if (!ext.empty()) name = platform::ChangeFileExt(name, ext);
-  name = AdjustTargetName(name);
+  std::string name = AdjustTargetName(PlainTargetName(batch, source));
 
   std::string dir = platform::ExtractFilePath(name);
   auto fail = [&](const std::string& message) {
@@ -110,10 +119,19 @@ TcvConvertor::Settled TcvConvertor::SettleTarget(TcvBatch& batch, TcvNode& node)
     return fail("The target file is the source file itself");
 
   const core::TOverwrite policy = project ? project->IsOverwrite() : core::TOverwrite::Overwrite;
+  const bool replaces = policy == core::TOverwrite::Overwrite || policy == core::TOverwrite::Newer;
+  // A current text is this entry's for the rest of the run: a later entry writing over it
+  // (a.docx edited, after an unchanged a.doc) would leave a.doc's text to another document.
+  auto replace = [&](const std::string& target) {
+    if (policy != core::TOverwrite::Newer || !TextIsCurrent(source, target)) return take(target, false);
+    batch.SettleTargetLocked(target);
+    node.Status = NodeSuccess;
+    return settled;
+  };
   const bool settledBefore = batch.TargetSettledLocked(name);
   // Overwriting is for files that were there before the run, never for another entry's text.
-  if (policy == core::TOverwrite::Overwrite && !settledBefore) return take(name, false);
-  if (!settledBefore && policy != core::TOverwrite::Overwrite) {
+  if (replaces && !settledBefore) return replace(name);
+  if (!settledBefore && !replaces) {
     platform::ClaimResult claim = platform::ClaimNewFile(name);
     if (claim == platform::ClaimResult::Claimed) return take(name, true);
     // Nothing there, yet it cannot be claimed (a folder that cannot be written): the
@@ -131,8 +149,7 @@ TcvConvertor::Settled TcvConvertor::SettleTarget(TcvBatch& batch, TcvNode& node)
     if (batch.TargetSettledLocked(candidate)) continue;
     // Overwriting reaches the new names too, so a repeated run replaces its own earlier texts
     // instead of adding a further name each time.
-    if (policy == core::TOverwrite::Overwrite && !platform::DirectoryExists(candidate))
-      return take(candidate, false);
+    if (replaces && !platform::DirectoryExists(candidate)) return replace(candidate);
     platform::ClaimResult claim = platform::ClaimNewFile(candidate);
     if (claim == platform::ClaimResult::Claimed) return take(candidate, true);
     if (claim == platform::ClaimResult::Failed) return take(candidate, false);

@@ -91,6 +91,7 @@ std::string TcvProject::LogFile() const { return platform::ExpandHome(Value("Log
 TOverwrite TcvProject::IsOverwrite() const {
   std::string v = Value("IsOverwrite");
   if (SameText(v, "skip")) return TOverwrite::Skip;
+  if (SameText(v, "newer")) return TOverwrite::Newer;
   return ReadBool(v, true) ? TOverwrite::Overwrite : TOverwrite::NewName;
 }
 
@@ -143,17 +144,20 @@ int DefaultOfficeMemoryLimit(int workers) {
 
 std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
   // A value is read when its reading does not depend on the default handed in.
+  // clang-format off
   static const std::pair<const char*, bool> kBools[] = {
       {"Subdir", false},       {"SkipHidden", false},  {"KeepTargetSubdirs", true}, {"KeepFileTime", false},
       {"DeleteSource", false}, {"AppVisible", false},  {"ReadOnly", false},         {"SkipPassword", false},
       {"Ansi", false},         {"PageBreaks", false},  {"PureConsole", false},      {"RunAndClose", false},
-      {"Quiet", false},        {"FailureReport", true}};
+      {"Quiet", false},        {"FailureReport", true},
+      {"Watch", false}};
+  // clang-format on
   static const std::pair<const char*, int> kInts[] = {
       {"ThreadsCount", 1}, {"Daemon", 0}, {"ConvertTimeout", 300000}};
   std::vector<TUnreadableSetting> found;
   auto boolText = [](bool b) { return std::string(b ? "True" : "False"); };
   std::string overwrite = Value("IsOverwrite");
-  if (!overwrite.empty() && !SameText(overwrite, "skip") &&
+  if (!overwrite.empty() && !SameText(overwrite, "skip") && !SameText(overwrite, "newer") &&
       ReadBool(overwrite, false) != ReadBool(overwrite, true))
     found.push_back({"IsOverwrite", overwrite, "True"});
   for (const auto& [name, def] : kBools) {
@@ -260,7 +264,8 @@ const std::vector<std::string>& TcvProject::KnownSettings() {
                                                   "OfficeMemoryLimit",
                                                   "Encoding",
                                                   "LineEnds",
-                                                  "LogFormat"};
+                                                  "LogFormat",
+                                                  "Watch"};
   return kNames;
 }
 

@@ -14,7 +14,9 @@
 
 namespace core {
 
-enum class TOverwrite { Overwrite, NewName, Skip };
+// Newer: a text at least as new as its document is left as Skip leaves it; any other is
+// written as Overwrite writes it.
+enum class TOverwrite { Overwrite, NewName, Skip, Newer };
 // The character set of the text files, and their line ends.
 enum class TEncoding { Utf16, Utf8, Locale };
 enum class TLineEnds { CrLf, Lf };
@@ -83,6 +85,9 @@ class TcvProject {
   // settings it could not read: no progress, no failures, no summary.
   bool Quiet() const { return Bool("Quiet", false); }
   int Daemon() const { return Int("Daemon", 0); }
+  // A headless run that stays up after its first pass and converts each document written or
+  // moved into the source tree, until a stop signal.
+  bool Watch() const { return Bool("Watch", false); }
   std::string LogFile() const;
   // Milliseconds one conversion may take; 0 or less: no limit.
   int ConvertTimeout() const { return Int("ConvertTimeout", 300000); }

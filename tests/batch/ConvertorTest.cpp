@@ -13,6 +13,7 @@
 #include "ScriptedConvertor.h"
 #include "batch/cvConvertor.h"
 #include "platform/FileSystem.h"
+#include "platform/FileTimes.h"
 #include "platform/MainThread.h"
 #include "platform/Paths.h"
 
@@ -235,7 +236,7 @@ TEST_F(Chain, EveryEntryIsSettledWhateverItsConversionDoes) {
 
 TEST_F(Chain, EntriesOfOneRunNeverShareATargetWhateverTheWorkerCount) {
   // x.doc in four folders, flattened into one target folder, beside a text from an earlier
-  // run; the last one fails.
+  // run that is newer than the second x.doc; the last one fails.
   project->SetValue("KeepTargetSubdirs", "False");
   script->On("s3/", ConvertAction::Fail);
   struct Case {
@@ -245,7 +246,13 @@ TEST_F(Chain, EntriesOfOneRunNeverShareATargetWhateverTheWorkerCount) {
       {"True", {"x.txt", "-quillex-x.txt", "-quillex-2-x.txt", ""}},
       {"False", {"x.txt", "-quillex-2-x.txt", "-quillex-3-x.txt", ""}},
       {"Skip", {"x.txt", "", "", ""}},
+      // The current text stays the second's: the third does not write over it.
+      {"Newer", {"x.txt", "", "-quillex-2-x.txt", ""}},
   };
+  testsupport::WriteFile(dir / "in/s1/x.doc", "older than any text");
+  platform::FileTimes old;
+  old.access = old.modification = {946684800, 0};
+  ASSERT_TRUE(platform::SetFileTimes(dir / "in/s1/x.doc", old));
   for (const auto& c : cases)
     for (const char* threads : {"1", "3"}) {
       SCOPED_TRACE(std::string(c.policy) + " with " + threads + " workers");

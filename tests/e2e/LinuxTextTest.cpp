@@ -130,6 +130,7 @@ TEST_F(LinuxTextFixture, FilterRefusesSettingsThatNeedFilesOfTheirOwn) {
       {"--set", "KeepFileTime=True", mixed},
       {"--log", work / "run.log", mixed},
       {"--log", "-", mixed},
+      {"--watch", mixed},
       {"http://localhost/a.doc"},
   };
   for (const auto& options : rows) {

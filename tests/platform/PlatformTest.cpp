@@ -15,6 +15,7 @@
 #include "platform/Display.h"
 #include "platform/FileSystem.h"
 #include "platform/FileTimes.h"
+#include "platform/FileWatch.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
 #include "platform/TempNames.h"
@@ -378,4 +379,51 @@ TEST(Display, ChosenPlatformDecidesWhatItNeeds) {
     EXPECT_EQ(DisplayAvailable(), c.available)
         << (c.qpa ? c.qpa : "-") << " " << (c.display ? c.display : "-");
   }
+}
+
+// What the watch reports and where: written and moved files, new folders (watched at once, also
+// after a move within the tree), nothing from hidden or skipped folders, and an overflow.
+TEST(FileWatch, ReportsChangesBelowTheTreeAndSaysWhenReportsWereDropped) {
+  TempDir dir;
+  const std::string root = dir / "in/", outside = dir / "elsewhere.doc";
+  std::filesystem::create_directories(root);
+  FileWatch watch(true, [&](const std::string& folder) { return folder == root + "skipped/"; });
+  ASSERT_TRUE(watch.Add(root));
+  std::vector<FileWatch::Change> seen;
+  // Waits (bounded) until the change is reported; the changes before it are kept in seen.
+  auto reported = [&](FileWatch::ChangeKind kind, const std::string& path) {
+    auto has = [&] {
+      for (const auto& c : seen)
+        if (c.kind == kind && c.path == path) return true;
+      return false;
+    };
+    for (int i = 0; i < 50 && !has(); ++i)
+      for (auto& c : watch.Wait(100)) seen.push_back(std::move(c));
+    return has();
+  };
+  using K = FileWatch::ChangeKind;
+  testsupport::WriteFile(root + "a.doc", "text");
+  EXPECT_TRUE(reported(K::Writing, root + "a.doc"));
+  EXPECT_TRUE(reported(K::Closed, root + "a.doc"));
+  testsupport::WriteFile(outside, "text");
+  std::filesystem::rename(outside, root + "moved.doc");
+  EXPECT_TRUE(reported(K::MovedIn, root + "moved.doc"));
+  for (const char* folder : {"sub/", ".hidden/", "skipped/"})
+    std::filesystem::create_directories(root + folder);
+  EXPECT_TRUE(reported(K::Folder, root + "sub/"));
+  std::filesystem::rename(root + "sub", root + "renamed");
+  EXPECT_TRUE(reported(K::Folder, root + "renamed/"));
+  for (const char* file : {".hidden/h.doc", "skipped/s.doc", "renamed/b.doc"})
+    testsupport::WriteFile(root + file, "x");
+  EXPECT_TRUE(reported(K::Closed, root + "renamed/b.doc"));
+  for (const auto& c : seen) {
+    EXPECT_EQ(c.path.find(".hidden"), std::string::npos) << c.path;
+    EXPECT_EQ(c.path.find("skipped"), std::string::npos) << c.path;
+  }
+  // More reports than the kernel queues, unread.
+  int queued = std::stoi("0" + testsupport::ReadFile("/proc/sys/fs/inotify/max_queued_events"));
+  if (queued <= 0 || queued > 100000) GTEST_SKIP() << "queue of " << queued;
+  for (int i = 0; i <= queued; ++i)
+    ::close(::open((root + std::to_string(i)).c_str(), O_WRONLY | O_CREAT, 0644));
+  EXPECT_TRUE(reported(K::Overflow, ""));
 }
