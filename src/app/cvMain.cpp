@@ -244,12 +244,10 @@ int TcvMain::RunRound(std::vector<std::string> only, std::function<bool(const st
 void TcvMain::WaitForWorkers(batch::TcvConvertor* head) {
   bool abandoning = false;
   std::chrono::steady_clock::time_point giveUpAt;
-  // Every 100 ms in the long run, but a run with nothing to convert (a rerun where every text
-  // is current) ends in a few milliseconds, not at the first look.
-  int pollMs = 1;
+  // Woken by the last worker's end, so a run with nothing to convert (a rerun where every text
+  // is current) ends as soon as it has; the progress line is redrawn every 100 ms meanwhile.
   while (batch::RunningWorkers() > 0) {
-    platform::Sleep(pollMs);
-    pollMs = std::min(pollMs * 2, 100);
+    batch::WaitForRunningWorkers(std::chrono::milliseconds(100));
     // A reader of the texts that went away wants no more of them: the run ends as on a signal.
     if (!abandoning && (platform::StopRequested() || (filter_ && filter_->Broken()))) {
       abandoning = true;

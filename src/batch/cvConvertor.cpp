@@ -16,6 +16,19 @@ namespace {
 std::mutex g_factoryLock;
 ConverterClass g_factory;
 std::atomic<int> g_runningWorkers{0};
+// Told when a worker ends. Never destroyed: a worker that has just lowered the count may still
+// be telling it while the program exits.
+struct WorkersEnded {
+  std::mutex lock;
+  std::condition_variable changed;
+};
+WorkersEnded& g_workersEnded = *new WorkersEnded;
+
+void LowerRunningWorkers(int by) {
+  g_runningWorkers.fetch_sub(by);
+  std::lock_guard<std::mutex> guard(g_workersEnded.lock);
+  g_workersEnded.changed.notify_all();
+}
 // Set while a member constructs the rest of its chain: the members it creates then leave the
 // chain to it instead of each creating the next, which would recurse once per member.
 thread_local bool t_buildingChain = false;
@@ -68,6 +81,11 @@ void SetConverterClass(ConverterClass factory) {
 
 void SetRunningWorkers(int value) { g_runningWorkers.store(value); }
 int RunningWorkers() { return g_runningWorkers.load(); }
+
+bool WaitForRunningWorkers(std::chrono::milliseconds bound) {
+  std::unique_lock<std::mutex> guard(g_workersEnded.lock);
+  return g_workersEnded.changed.wait_for(guard, bound, [] { return g_runningWorkers.load() <= 0; });
+}
 
 TcvConvertor* CreateConvertors(TcvBatch* batch, const std::string& target, TcvNodeEvent onNode) {
   batch->SetTargetDir(TcvBatch::NormalizePath(target));
@@ -126,7 +144,7 @@ void TcvConvertor::Start() {
   } catch (...) {
     int abandoned = static_cast<int>(members.size() - started);
     Batch()->LockList();
-    g_runningWorkers.fetch_sub(abandoned);
+    LowerRunningWorkers(abandoned);
     Batch()->UnlockList();
     chain->Leave(abandoned);
     chain->FinishStarting();
@@ -236,7 +254,7 @@ void TcvConvertor::Ended() {
     }
   }
   Batch()->LockList();
-  g_runningWorkers.fetch_sub(1);
+  LowerRunningWorkers(1);
   Batch()->UnlockList();
   // From here on the batch may already be gone.
   if (chain_) {

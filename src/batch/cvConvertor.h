@@ -26,6 +26,7 @@
 //    started count as ended at once (RunningWorkers lowered, no OnFinish), those started run
 //    normally, and the chain must not be used again.
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -47,6 +48,9 @@ void SetConverterClass(ConverterClass factory);
 // the head's Count before Start; every worker lowers it once as it ends. Any thread.
 void SetRunningWorkers(int value);
 int RunningWorkers();
+// Waits until RunningWorkers is 0 or bound has passed; true when it is 0. A run whose workers
+// end in a few milliseconds (every entry skipped) ends then, not at the next look of a poll.
+bool WaitForRunningWorkers(std::chrono::milliseconds bound);
 
 // Builds a suspended chain for batch: the batch's TargetDir becomes NormalizePath(target),
 // and the chain has "ThreadsCount" members (at least 1). Returns the head.
