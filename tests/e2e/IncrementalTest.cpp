@@ -17,7 +17,6 @@
 using e2e::CopyFile;
 using e2e::ProgramUnderTest;
 using testsupport::ReadFile;
-using testsupport::TempDir;
 using testsupport::WaitUntil;
 
 namespace {
@@ -25,15 +24,7 @@ namespace {
 const std::string kSamples = QX_SAMPLES_DIR;
 const std::string kWelcome = kSamples + "/welcome.docx";
 
-struct Incremental : ::testing::Test {
-  ProgramUnderTest program;
-  TempDir work;
-  std::string in = work / "in";
-  std::string out = work / "out";
-  std::string log = work / "run.log";
-
-  void TearDown() override { program.ExpectNoOfficesLeft(); }
-
+struct Incremental : e2e::ProgramFixture {
   // The program started with args, standard error into work/stderr; the caller waits for it.
   std::unique_ptr<platform::Process> Start(std::vector<std::string> args) {
     platform::ProcessOptions o;

@@ -13,21 +13,12 @@ using e2e::CopyFile;
 using e2e::ProgramUnderTest;
 using e2e::ReadLines;
 using testsupport::Exists;
-using testsupport::TempDir;
 
 namespace {
 
 const std::string kSamples = QX_SAMPLES_DIR;
 
-struct NamedSourceFixture : ::testing::Test {
-  ProgramUnderTest program;
-  TempDir work;
-  std::string in = work / "in";
-  std::string out = work / "out";
-  std::string log = work / "run.log";
-
-  void TearDown() override { program.ExpectNoOfficesLeft(); }
-};
+struct NamedSourceFixture : e2e::ProgramFixture {};
 
 }  // namespace
 

@@ -3,6 +3,8 @@
 // store and recent list beside it are the test's own), started with one argument, bounded in
 // time, with the recording xdg-open first on PATH. The program gets a private TMPDIR, which
 // is what tells its offices from any other (Offices.h).
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <string>
 #include <vector>
@@ -50,6 +52,18 @@ class ProgramUnderTest {
   testsupport::RecordingOpener opener_;
   std::string exe_;
   std::string tmp_;
+};
+
+// A test of the program over a private folder (in/ for documents, out/ for texts, run.log), which
+// fails when an office of the program outlives it.
+struct ProgramFixture : ::testing::Test {
+  ProgramUnderTest program;
+  testsupport::TempDir work;
+  std::string in = work / "in";
+  std::string out = work / "out";
+  std::string log = work / "run.log";
+
+  void TearDown() override { program.ExpectNoOfficesLeft(); }
 };
 
 // The lines of a CR LF text file (without their line ends).
