@@ -6,9 +6,9 @@
 #include <system_error>
 
 #include "app/FilterStreams.h"
-#include "app/JsonLog.h"
 #include "app/ProgressLine.h"
 #include "app/RunChecks.h"
+#include "batch/JsonLog.h"
 #include "batch/cvBatch.h"
 #include "batch/cvConvertor.h"
 #include "core/Globals.h"
@@ -56,7 +56,7 @@ std::string TcvMain::LogLine(const batch::TcvNode& node, const std::string& sour
   const bool named = status == batch::NodeSuccess;
   const std::string target = named && toStdout_ && !node.Message.empty() ? "-" : node.Message;
   if (json_) {
-    JsonLogEntry entry;
+    batch::JsonLogEntry entry;
     entry.status = !named ? "failure" : node.Message.empty() ? "skipped" : "success";
     entry.source = source;
     if (named) entry.target = target;
@@ -67,7 +67,7 @@ std::string TcvMain::LogLine(const batch::TcvNode& node, const std::string& sour
     if (named && !node.Message.empty() && !platform::ReadFileRange(node.Message, 0, 0, none, size)) size = -1;
     entry.bytes = size;
     entry.pages = node.Pages;
-    std::string line = JsonLogLine(entry);
+    std::string line = batch::JsonLogLine(entry);
     line.pop_back();
     return line;
   }

@@ -137,7 +137,8 @@ class TcvFrmMain : public TcvFrmBase {
   void FlushRows();
   // One line per row, "[status] => file => result", ANSI, CR LF, replacing the file.
   // Throws platform::EFileError when the file cannot be written.
-  void ExportList(const QString& fileName);
+  // The job list as the run log: the specified lines, or JSON Lines (LogFormat=json).
+  void ExportList(const QString& fileName, bool json = false);
   // Opens the first selected row's source, or its folder; nothing without a selection.
   void OpenSelected(bool folderOnly);
   // A drop of paths on target, a widget of this window (see the drop rules in the .cpp).
@@ -239,6 +240,8 @@ class TcvFrmMain : public TcvFrmBase {
     std::string fileName;
     std::string message;
     bool withResult = false;
+    int64_t milliseconds = 0;  // with the result: how long the conversion took
+    int32_t pages = -1;
   };
   // False when the report is for a batch job the window no longer shows; index is the node's row.
   bool RecordRow(batch::TcvBatch* batch, batch::TcvNode* node, const std::string& fileName, bool withResult,

@@ -9,14 +9,13 @@
 // wait for the GUI thread, so none can hold the job list lock while waiting for it. FlushRows
 // applies the records in row order, which keeps row i = entry i whatever order the threads ran
 // in. A record for a batch job the window no longer shows is dropped.
-#include "ui/cvFormMain.h"
-
 #include <QAction>
 #include <QMenu>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "batch/JsonLog.h"
 #include "batch/cvBatch.h"
 #include "batch/cvConvertor.h"
 #include "core/Globals.h"
@@ -27,12 +26,16 @@
 #include "platform/TextEncoding.h"
 #include "ui/Dialogs.h"
 #include "ui/Pictures.h"
+#include "ui/cvFormMain.h"
 
 namespace ui {
 
 namespace {
 
 constexpr int kImageRole = Qt::UserRole;
+// On the result column: the conversion's milliseconds and pages, for the JSON log.
+constexpr int kMillisecondsRole = Qt::UserRole + 1;
+constexpr int kPagesRole = Qt::UserRole + 2;
 enum TColumn { colImage = 0, colFileName = 1, colResult = 2 };
 
 void SetImage(QTreeWidgetItem* item, int index) {
@@ -50,9 +53,12 @@ QTreeWidgetItem* NewRow() {
 
 QString TcvFrmMain::StatusWord(int imageIndex) {
   switch (imageIndex) {
-    case 1: return QStringLiteral("Success");
-    case 2: return QStringLiteral("Failure");
-    default: return QStringLiteral("Running");
+    case 1:
+      return QStringLiteral("Success");
+    case 2:
+      return QStringLiteral("Failure");
+    default:
+      return QStringLiteral("Running");
   }
 }
 
@@ -105,7 +111,8 @@ void TcvFrmMain::ReleaseRetiredBatches() {
   retired_.clear();
 }
 
-QTreeWidgetItem* TcvFrmMain::ShowJob(const std::string& fileName, batch::TcvBatch* batch, batch::TcvNode* node) {
+QTreeWidgetItem* TcvFrmMain::ShowJob(const std::string& fileName, batch::TcvBatch* batch,
+                                     batch::TcvNode* node) {
   if (!batch) return nullptr;
   if (!node) {
     SetDefaultTarget(QString::fromStdString(platform::ExtractFilePath(fileName)));
@@ -119,7 +126,9 @@ QTreeWidgetItem* TcvFrmMain::ShowJob(const std::string& fileName, batch::TcvBatc
   return index < lViewer->topLevelItemCount() ? lViewer->topLevelItem(index) : nullptr;
 }
 
-void TcvFrmMain::JobAdded(batch::TcvBatch& batch, batch::TcvNode& node) { ShowJob(node.FileName, &batch, &node); }
+void TcvFrmMain::JobAdded(batch::TcvBatch& batch, batch::TcvNode& node) {
+  ShowJob(node.FileName, &batch, &node);
+}
 
 bool TcvFrmMain::RecordRow(batch::TcvBatch* batch, batch::TcvNode* node, const std::string& fileName,
                            bool withResult, int& index) {
@@ -139,6 +148,8 @@ bool TcvFrmMain::RecordRow(batch::TcvBatch* batch, batch::TcvNode* node, const s
       if (withResult) {
         row.message = node->Message;
         row.withResult = true;
+        row.milliseconds = node->Milliseconds;
+        row.pages = node->Pages;
       }
       if (!onGui && !flushPosted_) post = flushPosted_ = true;
     }
@@ -179,6 +190,8 @@ void TcvFrmMain::ApplyRow(int index, const TRowUpdate& update) {
   if (update.withResult) {
     item->setText(colFileName, fileName);
     item->setText(colResult, QString::fromStdString(update.message));
+    item->setData(colResult, kMillisecondsRole, QVariant::fromValue<qlonglong>(update.milliseconds));
+    item->setData(colResult, kPagesRole, update.pages);
   }
 }
 
@@ -190,16 +203,38 @@ void TcvFrmMain::ShowFailedRow(const QString& fileName, const QString& reason) {
   lViewer->addTopLevelItem(item);
 }
 
-void TcvFrmMain::ExportList(const QString& fileName) {
+void TcvFrmMain::ExportList(const QString& fileName, bool json) {
   FlushRows();
   std::string text;
   for (int i = 0; i < lViewer->topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = lViewer->topLevelItem(i);
-    QString line = QStringLiteral("[%1] => %2 => %3\r\n")
-                       .arg(StatusWord(ImageIndexOf(item)), item->text(colFileName), item->text(colResult));
-    text += line.toStdString();
+    const int image = ImageIndexOf(item);
+    if (!json) {
+      QString line = QStringLiteral("[%1] => %2 => %3\r\n")
+                         .arg(StatusWord(image), item->text(colFileName), item->text(colResult));
+      text += line.toStdString();
+      continue;
+    }
+    batch::JsonLogEntry entry;
+    const std::string result = item->text(colResult).toStdString();
+    entry.status = image == imgFailure   ? "failure"
+                   : image != imgSuccess ? "running"
+                   : result.empty()      ? "skipped"
+                                         : "success";
+    entry.source = item->text(colFileName).toStdString();
+    (image == imgFailure ? entry.message : entry.target) = result;
+    entry.milliseconds = item->data(colResult, kMillisecondsRole).toLongLong();
+    QVariant pages = item->data(colResult, kPagesRole);
+    entry.pages = pages.isValid() ? pages.toInt() : -1;
+    long long size = -1;
+    std::string none;
+    if (image == imgSuccess && !result.empty() && !platform::ReadFileRange(result, 0, 0, none, size))
+      size = -1;
+    entry.bytes = size;
+    text += batch::JsonLogLine(entry);
   }
-  platform::WriteFileAtomic(fileName.toStdString(), platform::EncodeAnsi(text));
+  // JSON is UTF-8 whatever the locale, as its readers expect.
+  platform::WriteFileAtomic(fileName.toStdString(), json ? text : platform::EncodeAnsi(text));
 }
 
 void TcvFrmMain::ExportList1Click() {

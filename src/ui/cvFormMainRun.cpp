@@ -317,7 +317,7 @@ void TcvFrmMain::AfterRun() {
   if (!log.empty()) {
     // An unwritable log must not keep an unattended run from closing or going on.
     try {
-      ExportList(QString::fromStdString(log));
+      ExportList(QString::fromStdString(log), project->LogFormat() == core::TLogFormat::Json);
     } catch (const std::exception& e) {
       AutoRunStatus = 2;
       ReportException(e.what());

@@ -469,18 +469,21 @@ class MainRunTest : public QObject {
 
   void autoRunConvertsAtFirstShowAndCloses_data() {
     QTest::addColumn<bool>("web");
-    QTest::newRow("RunAndClose") << false;
-    QTest::newRow("PureConsole with a web source") << true;
+    QTest::addColumn<bool>("json");
+    QTest::newRow("RunAndClose") << false << false;
+    QTest::newRow("PureConsole with a web source") << true << false;
+    QTest::newRow("RunAndClose, JSON log") << false << true;
   }
   void autoRunConvertsAtFirstShowAndCloses() {
     QFETCH(bool, web);
+    QFETCH(bool, json);
     RunWindow w;
     w.Files({"good.docx", "bad.docx"});
     w.script->On("bad", ConvertAction::Fail, "Broken");
     std::string log = w.out + "/run.log";
     std::string source = web ? "http://docs.quillex.example.org/a.docx" : w.in + "/*.docx";
     w.Settings({{"Source", source}, {"Target", w.out + "/"}, {"LogFile", log},
-                {web ? "PureConsole" : "RunAndClose", "True"}});
+                {web ? "PureConsole" : "RunAndClose", "True"}, {"LogFormat", json ? "json" : "text"}});
     w.env.project->Distribute();
     ui::TcvFrmAbout about(&w.main);
     about.ShowAbout();
@@ -490,7 +493,17 @@ class MainRunTest : public QObject {
     QCOMPARE(w.main.AutoRunStatus, web ? 0 : 1);
     auto lines = ReadLines(log);
     std::sort(lines.begin(), lines.end());
-    if (web) {
+    if (json) {
+      QCOMPARE(lines.size(), 2u);
+      QVERIFY2(lines[1].rfind(R"({"status":"success","source":")" + w.in + R"(/good.docx","target":")" + w.out +
+                                  R"(/good.txt","message":)",
+                              0) == 0,
+               lines[1].c_str());
+      QVERIFY2(lines[0].rfind(R"({"status":"failure","source":")" + w.in +
+                                  R"(/bad.docx","target":null,"message":"Broken","milliseconds":)",
+                              0) == 0,
+               lines[0].c_str());
+    } else if (web) {
       QCOMPARE(lines.size(), 1u);
       QVERIFY(lines[0].rfind("[Success] => " + source + " => " + w.out + "/", 0) == 0);
     } else {

@@ -1,6 +1,6 @@
-#include "app/JsonLog.h"
+#include "batch/JsonLog.h"
 
-namespace app {
+namespace batch {
 
 namespace {
 
@@ -99,4 +99,4 @@ std::string JsonLogLine(const JsonLogEntry& e) {
          ",\"pages\":" + Number(e.pages) + "}\n";
 }
 
-}  // namespace app
+}  // namespace batch

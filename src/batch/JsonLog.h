@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace app {
+namespace batch {
 
 struct JsonLogEntry {
   std::string status;   // "success", "failure" or "skipped"
@@ -27,4 +27,4 @@ std::string JsonLogLine(const JsonLogEntry& entry);
 // text was valid UTF-8.
 std::string JsonString(const std::string& text, bool* valid = nullptr);
 
-}  // namespace app
+}  // namespace batch
