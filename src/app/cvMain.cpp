@@ -10,6 +10,7 @@
 #include "app/RunChecks.h"
 #include "batch/JsonLog.h"
 #include "batch/cvBatch.h"
+#include "core/FailureReason.h"
 #include "batch/cvConvertor.h"
 #include "core/Globals.h"
 #include "core/cvInfo.h"
@@ -61,6 +62,7 @@ std::string TcvMain::LogLine(const batch::TcvNode& node, const std::string& sour
     entry.source = source;
     if (named) entry.target = target;
     if (!named) entry.message = node.Message;
+    if (!named) entry.reason = node.Reason.empty() ? core::reason::kOther : node.Reason;
     entry.milliseconds = node.Milliseconds;
     long long size = -1;
     std::string none;

@@ -19,15 +19,15 @@ Variant AutoObject::Invoke(const std::string& name, InvokeKind kind, std::vector
   try {
     return object_->Invoke(name, kind, args);
   } catch (const EOleServerGone& e) {
-    throw EOleServerGone(TrimServerMessage(e.what()));
+    throw EOleServerGone(TrimServerMessage(e.what()), e.Reason());
   } catch (const EOleError& e) {
-    throw EOleError(TrimServerMessage(e.what()));
+    throw EOleError(TrimServerMessage(e.what()), e.Reason());
   } catch (const std::bad_alloc&) {
     throw EOleError("Out of memory");
   } catch (const std::exception& e) {
     // A server that fails without a description of its own gets the system's generic text.
     std::string message = TrimServerMessage(e.what());
-    throw EOleError(message.empty() ? "Unspecified error" : message);
+    throw EOleError(message.empty() ? "Unspecified error" : message, core::ReasonOf(e, ""));
   } catch (...) {
     throw EOleError("Unspecified error");
   }

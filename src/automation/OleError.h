@@ -5,11 +5,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/FailureReason.h"
+
 namespace automation {
 
-class EOleError : public std::runtime_error {
+// reason: the failure kind (core::reason), when the raiser knows it; empty otherwise.
+class EOleError : public core::EReasoned {
  public:
-  using std::runtime_error::runtime_error;
+  explicit EOleError(const std::string& message, std::string reason = std::string())
+      : core::EReasoned(message, std::move(reason)) {}
 };
 
 // The server behind an object has gone away (crashed, killed, aborted, connection lost).

@@ -95,6 +95,7 @@ std::string JsonString(const std::string& text, bool* valid) {
 std::string JsonLogLine(const JsonLogEntry& e) {
   return "{\"status\":" + JsonString(e.status) + "," + NameField("source", e.source) + "," +
          NameField("target", e.target) + ",\"message\":" + JsonString(e.message) +
+         ",\"reason\":" + (e.reason.empty() ? std::string("null") : JsonString(e.reason)) +
          ",\"milliseconds\":" + Number(e.milliseconds) + ",\"bytes\":" + Number(e.bytes) +
          ",\"pages\":" + Number(e.pages) + "}\n";
 }

@@ -13,13 +13,14 @@ struct JsonLogEntry {
   std::string source;   // bytes as on disk ("-" for standard input)
   std::string target;   // bytes as on disk; empty: null (a failure, a skip)
   std::string message;  // UTF-8 text; empty for a success
+  std::string reason;   // a failure's kind (core/FailureReason.h); empty: null
   int64_t milliseconds = 0;
   int64_t bytes = -1;  // of the text; below 0: null
   int32_t pages = -1;  // below 0: null
 };
 
 // One line, ended by "\n": {"status":..,"source":..,["source_base64":..,]"target":..,
-// ["target_base64":..,]"message":..,"milliseconds":..,"bytes":..,"pages":..}.
+// ["target_base64":..,]"message":..,"reason":..,"milliseconds":..,"bytes":..,"pages":..}.
 std::string JsonLogLine(const JsonLogEntry& entry);
 
 // text as a JSON string literal, quotes included: control characters, quote and backslash

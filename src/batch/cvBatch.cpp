@@ -1,5 +1,7 @@
 #include "batch/cvBatch.h"
 
+#include "core/FailureReason.h"
+
 #include "batch/cvMatch.h"
 #include "core/Globals.h"
 #include "core/SettingsList.h"
@@ -154,12 +156,14 @@ void TcvBatch::AddFile(const std::string& fileName) {
   Append(std::move(entry));
 }
 
-void TcvBatch::AddFailedFile(const std::string& fileName, const std::string& reason) {
+void TcvBatch::AddFailedFile(const std::string& fileName, const std::string& message,
+                             const std::string& reason) {
   if (!InShard(fileName)) return;  // one shard reports it, not every one
   // The worker that takes it counts the failure, so the counters match what was reported.
   auto entry = std::make_unique<TcvNode>();
   entry->FileName = fileName;
-  entry->Message = reason;
+  entry->Message = message;
+  entry->Reason = reason;
   entry->Status = NodeFailure;
   Append(std::move(entry));
 }
@@ -287,8 +291,9 @@ void TcvBatch::SetTargetDir(const std::string& targetDir) {
 
 TcvWorkBase::TcvWorkBase(TcvBatch* batch, int, TcvNodeEvent) : platform::Thread(true), batch_(batch) {}
 
-void TcvWorkBase::FailEscapedNode(TcvNode& node, const std::string& message) {
+void TcvWorkBase::FailEscapedNode(TcvNode& node, const std::string& message, const std::string& reason) {
   node.Message = message;
+  node.Reason = reason;
   node.Status = NodeFailure;
   batch_->AddFailure(message);
 }
@@ -302,12 +307,14 @@ void TcvWorkBase::Execute() {
         break;
       }
       std::string escaped;
+      std::string reason = core::reason::kOther;
       bool failed = false;
       try {
         ProcessNode();
       } catch (const std::exception& e) {
         failed = true;
         escaped = e.what();
+        reason = core::ReasonOf(e);
       } catch (...) {
         failed = true;
         escaped = "Unknown error";
@@ -316,7 +323,7 @@ void TcvWorkBase::Execute() {
       // failing it again would count it twice.
       if (failed && node_->Status.load() == NodeRunning) {
         try {
-          FailEscapedNode(*node_, escaped);
+          FailEscapedNode(*node_, escaped, reason);
         } catch (...) {
         }
       }

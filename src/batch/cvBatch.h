@@ -46,6 +46,7 @@ struct TcvNode {
   int32_t Index = 0;       // position in the job list; never changes
   std::string FileName;    // the source: a path, or the text given to AddLastFile (maybe a URL)
   std::string Message;     // target path after a success, error text after a failure
+  std::string Reason;      // after a failure: its kind, a word of core/FailureReason.h
   int32_t Unwritten = 0;   // after a success: characters the text's character set could not hold
   int64_t Milliseconds = 0;  // how long its conversion took, once ended
   int32_t Pages = -1;        // the document's pages where the conversion counted them; -1 unknown
@@ -181,8 +182,8 @@ class TcvBatch : public platform::Thread {
   bool ScanFiles(const std::string& dir, const std::string& mask, uint32_t attrSet);
   // AddFile for what the walk found, after the list filter; once per path with SetOnly.
   void AddFound(const std::string& fileName);
-  // Appends an entry that is settled already: a Failure with reason as its Message.
-  void AddFailedFile(const std::string& fileName, const std::string& reason);
+  // Appends an entry that is settled already: a Failure with message and its kind.
+  void AddFailedFile(const std::string& fileName, const std::string& message, const std::string& reason);
   // Gives entry its Index, appends it, then calls OnNode.
   TcvNode& Append(std::unique_ptr<TcvNode> entry);
   // True when the file belongs to this run's shard (always without a Shard).
@@ -237,8 +238,8 @@ class TcvWorkBase : public platform::Thread {
   // Runs under the batch's list lock as node is handed to this worker (see NextNode). Must
   // not throw. The base does nothing.
   virtual void PrepareNode(TcvNode&) {}
-  // Settles an entry whose processing threw: Status 2, Message, AddFailure.
-  virtual void FailEscapedNode(TcvNode& node, const std::string& message);
+  // Settles an entry whose processing threw: Status 2, Message, Reason, AddFailure.
+  virtual void FailEscapedNode(TcvNode& node, const std::string& message, const std::string& reason);
   // Runs on the worker's thread once its loop has ended, as the last step of its run.
   virtual void Ended() {}
 

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "batch/cvBatch.h"
+#include "core/FailureReason.h"
 #include "core/Globals.h"
 #include "core/cvProject.h"
 #include "platform/DirectorySearch.h"
@@ -90,7 +91,7 @@ bool TcvBatch::ScanFiles(const std::string& dir, const std::string& mask, uint32
       &failure);
   if (failure.empty()) return true;
   // The documents in it are unknown, so the folder itself stands for them.
-  AddFailedFile(dir, "The folder could not be read (" + failure + ")");
+  AddFailedFile(dir, "The folder could not be read (" + failure + ")", core::reason::kUnreadable);
   return false;
 }
 

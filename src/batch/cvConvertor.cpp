@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "core/FailureReason.h"
 #include "core/Globals.h"
 #include "core/cvProject.h"
 #include "platform/MainThread.h"
@@ -202,6 +203,7 @@ void TcvConvertor::PrepareNode(TcvNode& node) {
   settled_.node = &node;
   settled_.failures.push_back(error);
   node.Message = error;
+  node.Reason = core::reason::kOther;
   node.Status = NodeFailure;
 }
 
@@ -229,10 +231,10 @@ void TcvConvertor::ProcessNode() {
   if (onNode_) onNode_(*Batch(), node);
 }
 
-void TcvConvertor::FailEscapedNode(TcvNode& node, const std::string& message) {
+void TcvConvertor::FailEscapedNode(TcvNode& node, const std::string& message, const std::string& reason) {
   // What escapes an abandoned conversion is the abort itself, not the document's fault.
   if (Abandoned()) return;
-  TcvWorkBase::FailEscapedNode(node, message);
+  TcvWorkBase::FailEscapedNode(node, message, reason);
   DropUnusedClaim(node);
   if (onNode_) onNode_(*Batch(), node);
 }

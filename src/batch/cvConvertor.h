@@ -129,7 +129,7 @@ class TcvConvertor : public TcvWorkBase {
   // Convert, then OnNode. An entry settled when it was handed out is not converted.
   void ProcessNode() override;
   void PrepareNode(TcvNode& node) override;
-  void FailEscapedNode(TcvNode& node, const std::string& message) override;
+  void FailEscapedNode(TcvNode& node, const std::string& message, const std::string& reason) override;
   // Runs on the worker's thread when its loop has ended, before OnFinish: the product's
   // converter releases what it holds here (its word-processor server).
   virtual void ReleaseResources() {}

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "batch/cvConvertor.h"
+#include "core/FailureReason.h"
 #include "core/Globals.h"
 #include "core/cvProject.h"
 #include "platform/DirectorySearch.h"
@@ -97,8 +98,9 @@ TcvConvertor::Settled TcvConvertor::SettleTarget(TcvBatch& batch, TcvNode& node)
   std::string name = AdjustTargetName(PlainTargetName(batch, source));
 
   std::string dir = platform::ExtractFilePath(name);
-  auto fail = [&](const std::string& message) {
+  auto fail = [&](const std::string& message, const char* reason) {
     node.Message = message;
+    node.Reason = reason;
     node.Status = NodeFailure;
     settled.failures.push_back(message);
     return settled;
@@ -106,7 +108,7 @@ TcvConvertor::Settled TcvConvertor::SettleTarget(TcvBatch& batch, TcvNode& node)
   // The entry fails here with the real reason, rather than later with whatever the word
   // processor makes of a folder that is not there.
   if (!dir.empty() && !platform::DirectoryExists(dir) && !platform::ForceDirectories(dir))
-    return fail("CreateDir Failed: " + dir);
+    return fail("CreateDir Failed: " + dir, core::reason::kWrite);
 
   auto take = [&](const std::string& target, bool claimed) {
     batch.SettleTargetLocked(target);
@@ -116,7 +118,7 @@ TcvConvertor::Settled TcvConvertor::SettleTarget(TcvBatch& batch, TcvNode& node)
   };
   // No path in the text: the row already shows it, and Errors should hold it once per run.
   if (platform::FileExists(name) && IsSameFile(source, name))
-    return fail("The target file is the source file itself");
+    return fail("The target file is the source file itself", core::reason::kOther);
 
   const core::TOverwrite policy = project ? project->IsOverwrite() : core::TOverwrite::Overwrite;
   const bool replaces = policy == core::TOverwrite::Overwrite || policy == core::TOverwrite::Newer;
@@ -155,7 +157,8 @@ TcvConvertor::Settled TcvConvertor::SettleTarget(TcvBatch& batch, TcvNode& node)
     if (claim == platform::ClaimResult::Failed) return take(candidate, false);
   }
   return fail("No free name is left for the text file beside " + name + " (" +
-              std::to_string(kMaxFreeNameTries) + " names are taken)");
+              std::to_string(kMaxFreeNameTries) + " names are taken)",
+              core::reason::kWrite);
 }
 
 std::string TcvConvertor::GetTargetFileName(TcvBatch& batch, TcvNode& node) {

@@ -3,6 +3,7 @@
 #include "automation/OleError.h"
 #include "automation/Variant.h"
 #include "convert/PageBreaks.h"
+#include "core/FailureReason.h"
 #include "core/Globals.h"
 #include "core/cvProject.h"
 #include "platform/FileSystem.h"
@@ -66,6 +67,7 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
 
   using Expiry = ConversionWatchdog::Expiry;
   std::string failure;
+  std::string reason;
   bool failed = false;
   Expiry expiry = Expiry::None;
   try {
@@ -111,16 +113,20 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
   } catch (const std::exception& e) {
     failed = true;
     failure = e.what();
+    const bool gone = dynamic_cast<const automation::EOleServerGone*>(&e) != nullptr;
+    reason = core::ReasonOf(e, gone ? core::reason::kOffice : core::reason::kOther);
   }
   if (expiry == Expiry::None) expiry = DisarmLimits();
   if (expiry == Expiry::TimeLimit) {
     failed = true;
     failure = "The conversion took longer than the time limit of " + std::to_string(TimeLimitMs()) +
               " ms (ConvertTimeout); the word processor was stopped";
+    reason = core::reason::kTimeout;
   } else if (expiry == Expiry::MemoryLimit) {
     failed = true;
     failure = "The document needed more memory than the limit of " + std::to_string(MemoryLimitMiB()) +
               " MiB (OfficeMemoryLimit)";
+    reason = core::reason::kMemory;
   }
   if (failed && Abandoned()) {
     // The run was given up and the server killed under this entry: it has no outcome. The
@@ -133,6 +139,7 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
     DropDeadServer();
     if (failure.empty()) failure = "Unknown error";
     node.Message = failure;
+    node.Reason = reason.empty() ? core::reason::kOther : reason;
     node.Status = 2;
     batch.AddFailure(failure);
   }

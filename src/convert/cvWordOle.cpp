@@ -8,6 +8,7 @@
 #include "automation/ServerRegistry.h"
 #include "automation/Variant.h"
 #include "convert/PackageBound.h"
+#include "core/FailureReason.h"
 #include "core/Globals.h"
 #include "core/cvInfo.h"
 #include "core/cvProject.h"
@@ -143,11 +144,12 @@ void TcvWordOle::OpenDocument(const std::string& fileName) {
   if (!exists && !platform::IsWebAddress(fileName)) {
     // Messages name no file: the log names the source, and equal failures read alike.
     if (platform::DirectoryExists(fileName))
-      throw std::runtime_error("The source is a folder, not a document");
-    throw std::runtime_error("The source file does not exist");
+      throw core::EReasoned("The source is a folder, not a document", core::reason::kUnreadable);
+    throw core::EReasoned("The source file does not exist", core::reason::kUnreadable);
   }
   if (exists) {
-    if (std::string why = PackageInflationError(fileName); !why.empty()) throw std::runtime_error(why);
+    if (std::string why = PackageInflationError(fileName); !why.empty())
+      throw core::EReasoned(why, core::reason::kBomb);
   }
   AutoObject documents = App.Get("Documents").AsObject();
   if (exists && IsSkipPassword())

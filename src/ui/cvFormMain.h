@@ -242,6 +242,7 @@ class TcvFrmMain : public TcvFrmBase {
     bool withResult = false;
     int64_t milliseconds = 0;  // with the result: how long the conversion took
     int32_t pages = -1;
+    std::string reason;  // with a failed result: its kind
   };
   // False when the report is for a batch job the window no longer shows; index is the node's row.
   bool RecordRow(batch::TcvBatch* batch, batch::TcvNode* node, const std::string& fileName, bool withResult,

@@ -18,6 +18,7 @@
 #include "batch/JsonLog.h"
 #include "batch/cvBatch.h"
 #include "batch/cvConvertor.h"
+#include "core/FailureReason.h"
 #include "core/Globals.h"
 #include "core/cvProject.h"
 #include "platform/FileSystem.h"
@@ -36,6 +37,7 @@ constexpr int kImageRole = Qt::UserRole;
 // On the result column: the conversion's milliseconds and pages, for the JSON log.
 constexpr int kMillisecondsRole = Qt::UserRole + 1;
 constexpr int kPagesRole = Qt::UserRole + 2;
+constexpr int kReasonRole = Qt::UserRole + 3;
 enum TColumn { colImage = 0, colFileName = 1, colResult = 2 };
 
 void SetImage(QTreeWidgetItem* item, int index) {
@@ -150,6 +152,7 @@ bool TcvFrmMain::RecordRow(batch::TcvBatch* batch, batch::TcvNode* node, const s
         row.withResult = true;
         row.milliseconds = node->Milliseconds;
         row.pages = node->Pages;
+        row.reason = node->Reason;
       }
       if (!onGui && !flushPosted_) post = flushPosted_ = true;
     }
@@ -192,6 +195,7 @@ void TcvFrmMain::ApplyRow(int index, const TRowUpdate& update) {
     item->setText(colResult, QString::fromStdString(update.message));
     item->setData(colResult, kMillisecondsRole, QVariant::fromValue<qlonglong>(update.milliseconds));
     item->setData(colResult, kPagesRole, update.pages);
+    item->setData(colResult, kReasonRole, QString::fromStdString(update.reason));
   }
 }
 
@@ -226,6 +230,10 @@ void TcvFrmMain::ExportList(const QString& fileName, bool json) {
     entry.milliseconds = item->data(colResult, kMillisecondsRole).toLongLong();
     QVariant pages = item->data(colResult, kPagesRole);
     entry.pages = pages.isValid() ? pages.toInt() : -1;
+    if (image == imgFailure) {
+      entry.reason = item->data(colResult, kReasonRole).toString().toStdString();
+      if (entry.reason.empty()) entry.reason = core::reason::kOther;
+    }
     long long size = -1;
     std::string none;
     if (image == imgSuccess && !result.empty() && !platform::ReadFileRange(result, 0, 0, none, size))

@@ -500,7 +500,7 @@ class MainRunTest : public QObject {
                               0) == 0,
                lines[1].c_str());
       QVERIFY2(lines[0].rfind(R"({"status":"failure","source":")" + w.in +
-                                  R"(/bad.docx","target":null,"message":"Broken","milliseconds":)",
+                                  R"(/bad.docx","target":null,"message":"Broken","reason":"other","milliseconds":)",
                               0) == 0,
                lines[0].c_str());
     } else if (web) {

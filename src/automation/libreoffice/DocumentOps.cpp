@@ -79,7 +79,7 @@ class StagingFolder {
     try {
       path_ = platform::MakeTempDirectory("qx-save-");
     } catch (const std::exception& e) {
-      throw EOleError("The document could not be saved as text (" + ReasonOf(e) + ")");
+      throw EOleError("The document could not be saved as text (" + ReasonOf(e) + ")", core::reason::kWrite);
     }
   }
   ~StagingFolder() { platform::RemoveTree(path_); }
@@ -109,7 +109,7 @@ std::size_t CompleteSavedFile(const std::string& staged, const std::string& targ
   try {
     platform::WriteFileAtomic(target, bytes);
   } catch (const std::exception& e) {
-    throw EOleError("The document could not be saved as text (" + ReasonOf(e) + ")");
+    throw EOleError("The document could not be saved as text (" + ReasonOf(e) + ")", core::reason::kWrite);
   }
   return unwritten;
 }

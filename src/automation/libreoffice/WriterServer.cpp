@@ -328,7 +328,7 @@ DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
   } catch (const css::lang::IllegalArgumentException&) {
     // The office's own text here ("type detection failed" and the like) tells a user nothing.
     if (!IsAlive()) throw;
-    throw EOleError("The document could not be opened (unknown or unreadable format)");
+    throw EOleError("The document could not be opened (unknown or unreadable format)", core::reason::kDamaged);
   }
   if (!doc) {
     if (!IsAlive()) throw EOleServerGone(GoneMessage());
@@ -337,7 +337,8 @@ DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
     // names the source already, and equal failures should read alike in the failure report.
     throw EOleError(
         std::string("The document could not be opened") +
-        (password ? " (wrong password, or the file is damaged)" : " (it is password-protected or damaged)"));
+            (password ? " (wrong password, or the file is damaged)" : " (it is password-protected or damaged)"),
+        core::reason::kDamaged);
   }
   doc->path = path;
   doc->link = link;
