@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <optional>
 #include <initializer_list>
 
 #include "platform/FileSystem.h"
@@ -142,6 +145,29 @@ int DefaultOfficeMemoryLimit(int workers) {
   return static_cast<int>(std::clamp(share, 1LL, kCeilingMiB));
 }
 
+namespace {
+
+constexpr long long kDefaultMaxDocumentSize = 1LL << 30;
+
+// A count of bytes: digits only, with an optional leading minus; nullopt for anything else.
+std::optional<long long> ReadBytes(const std::string& text) {
+  std::string t = text;
+  while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.pop_back();
+  t.erase(0, std::min(t.size(), t.find_first_not_of(" \t")));
+  if (t.empty()) return std::nullopt;
+  errno = 0;
+  char* end = nullptr;
+  long long value = std::strtoll(t.c_str(), &end, 10);
+  if (errno != 0 || end != t.c_str() + t.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+long long TcvProject::MaxDocumentSize() const {
+  return ReadBytes(Value("MaxDocumentSize")).value_or(kDefaultMaxDocumentSize);
+}
+
 std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
   // A value is read when its reading does not depend on the default handed in.
   // clang-format off
@@ -150,7 +176,7 @@ std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
       {"DeleteSource", false}, {"AppVisible", false},  {"ReadOnly", false},         {"SkipPassword", false},
       {"Ansi", false},         {"PageBreaks", false},  {"PureConsole", false},      {"RunAndClose", false},
       {"Quiet", false},        {"FailureReport", true},
-      {"Watch", false}};
+      {"Watch", false},        {"FollowLinks", false}, {"AnyFile", false}};
   // clang-format on
   static const std::pair<const char*, int> kInts[] = {
       {"ThreadsCount", 1}, {"Daemon", 0}, {"ConvertTimeout", 300000}};
@@ -179,6 +205,8 @@ std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
     found.push_back({"LineEnds", v, kLineEnds[static_cast<int>(LineEnds())]});
   if (std::string v = Value("LogFormat"); !v.empty() && LogFormatIndex(v) < 0)
     found.push_back({"LogFormat", v, "text"});
+  if (std::string v = Value("MaxDocumentSize"); !v.empty() && !ReadBytes(v))
+    found.push_back({"MaxDocumentSize", v, std::to_string(kDefaultMaxDocumentSize)});
   // Its default depends on the machine and the workers, so it has no row above.
   std::string memory = Value("OfficeMemoryLimit");
   if (!memory.empty() && ReadInt(memory, 0) != ReadInt(memory, 1))
@@ -265,7 +293,11 @@ const std::vector<std::string>& TcvProject::KnownSettings() {
                                                   "Encoding",
                                                   "LineEnds",
                                                   "LogFormat",
-                                                  "Watch"};
+                                                  "Watch",
+                                                  "MaxDocumentSize",
+                                                  "FollowLinks",
+                                                  "OfficeUser",
+                                                  "AnyFile"};
   return kNames;
 }
 

@@ -94,6 +94,16 @@ class TcvProject {
   // MiB of resident memory one office may hold while it converts; 0 or less: no limit. The
   // default is a fair share of the machine (DefaultOfficeMemoryLimit).
   int OfficeMemoryLimit() const { return Int("OfficeMemoryLimit", DefaultOfficeMemoryLimit(ThreadsCount())); }
+  // Bytes a document (or standard input) may have; a larger one fails at once, unread. Also
+  // bounds a file that grows while it is read. 0 or less: no limit. Default 1 GiB.
+  long long MaxDocumentSize() const;
+  // Links inside the source tree are followed only with this, and only while they stay inside it.
+  bool FollowLinks() const { return Bool("FollowLinks", false); }
+  // The account a root run's offices run under; empty gives the default account.
+  std::string OfficeUser() const { return Value("OfficeUser"); }
+  // Files LibreOffice would read as plain text (or empty ones) convert as it reads them, rather
+  // than fail as no word-processor document.
+  bool AnyFile() const { return Bool("AnyFile", false); }
   // Whether a run with failures opens the failure report link.
   bool FailureReport() const { return Bool("FailureReport", true); }
   // Target "-" writes the texts to standard output; Source "-" reads one document from
