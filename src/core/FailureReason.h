@@ -11,17 +11,18 @@
 
 namespace core::reason {
 
-inline constexpr const char* kNotADocument = "not-a-document";  // LibreOffice would read it as plain text, or it is empty
-inline constexpr const char* kDamaged = "damaged";              // a document the office cannot read
-inline constexpr const char* kPassword = "password";            // protected, and no (right) password
-inline constexpr const char* kTimeout = "timeout";              // ConvertTimeout passed
-inline constexpr const char* kMemory = "memory";                // OfficeMemoryLimit passed
-inline constexpr const char* kBomb = "bomb";                    // a package that inflates beyond reason
-inline constexpr const char* kTooLarge = "too-large";           // above MaxDocumentSize
-inline constexpr const char* kLink = "link";                    // a symbolic link inside the tree, not followed
-inline constexpr const char* kUnreadable = "unreadable";        // missing, no permission, not a regular file
-inline constexpr const char* kOffice = "office";                // the office could not start, or died
-inline constexpr const char* kWrite = "write";                  // the text (or the log) could not be written
+inline constexpr const char* kNotADocument =
+    "not-a-document";                               // LibreOffice would read it as plain text, or it is empty
+inline constexpr const char* kDamaged = "damaged";  // a document the office cannot read
+inline constexpr const char* kPassword = "password";      // protected, and no (right) password
+inline constexpr const char* kTimeout = "timeout";        // ConvertTimeout passed
+inline constexpr const char* kMemory = "memory";          // OfficeMemoryLimit passed
+inline constexpr const char* kBomb = "bomb";              // a package that inflates beyond reason
+inline constexpr const char* kTooLarge = "too-large";     // above MaxDocumentSize
+inline constexpr const char* kLink = "link";              // a symbolic link inside the tree, not followed
+inline constexpr const char* kUnreadable = "unreadable";  // missing, no permission, not a regular file
+inline constexpr const char* kOffice = "office";          // the office could not start, or died
+inline constexpr const char* kWrite = "write";            // the text (or the log) could not be written
 inline constexpr const char* kOther = "other";
 
 }  // namespace core::reason

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "TestEnv.h"
+#include "platform/Beneath.h"
 #include "platform/DirectorySearch.h"
 #include "platform/Display.h"
 #include "platform/FileSystem.h"
@@ -103,6 +104,53 @@ TEST(DirectorySearch, MaskRules) {
   for (const auto& c : cases) EXPECT_EQ(MatchesMask(c.name, c.mask), c.match) << c.name << " ~ " << c.mask;
   // Many stars must not make the test blow up.
   EXPECT_FALSE(MatchesMask(std::string(200, 'a') + "b", std::string(50, '*') + "c"));
+}
+
+// Both ways of resolving (openat2, and the walk of older kernels) refuse every link and every
+// step out below the folder, and reach everything else.
+TEST(Beneath, NoLinkBelowTheFolderIsFollowedEitherWay) {
+  TempDir dir;
+  ::mkdir((dir / "outside").c_str(), 0755);
+  testsupport::WriteFile(dir / "outside/secret", "s");
+  ::mkdir((dir / "in").c_str(), 0755);
+  ::mkdir((dir / "in/sub").c_str(), 0755);
+  testsupport::WriteFile(dir / "in/sub/a.doc", "a");
+  ::symlink((dir / "outside/secret").c_str(), (dir / "in/file-link.doc").c_str());
+  ::symlink((dir / "outside").c_str(), (dir / "in/dir-link").c_str());
+  ::symlink((dir / "in").c_str(), (dir / "root-link").c_str());
+  for (bool openat2 : {true, false}) {
+    SCOPED_TRACE(openat2 ? "openat2" : "walk");
+    detail::SetOpenat2Allowed(openat2);
+    // The folder named by the caller may itself be a link.
+    int root = OpenFolder(dir.path() + "/root-link");
+    ASSERT_GE(root, 0);
+    auto opens = [&](const std::string& relative, int expectErrno) {
+      errno = 0;
+      int fd = OpenBeneath(root, relative, O_RDONLY);
+      if (fd >= 0) ::close(fd);
+      EXPECT_EQ(fd >= 0 ? 0 : errno, expectErrno) << relative;
+    };
+    opens("sub/a.doc", 0);
+    opens("./sub//a.doc", 0);
+    opens("file-link.doc", ELOOP);
+    opens("dir-link/secret", ELOOP);
+    opens("sub/../../outside/secret", EXDEV);
+    opens("/etc/passwd", EXDEV);
+    int made = OpenFolderBeneath(root, "new/deeper", true, 0700);
+    EXPECT_GE(made, 0);
+    if (made >= 0) ::close(made);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() + "/in/new/deeper"));
+    errno = 0;
+    EXPECT_EQ(OpenFolderBeneath(root, "dir-link/made", true), -1);
+    EXPECT_EQ(errno, ELOOP);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/outside/made"));
+    ::close(root);
+    std::filesystem::remove_all(dir.path() + "/in/new");
+  }
+  detail::SetOpenat2Allowed(true);
+  EXPECT_EQ(PathBelow("/in/", "/in/a/b.doc"), std::optional<std::string>("a/b.doc"));
+  EXPECT_EQ(PathBelow("/in", "/inner/b.doc"), std::nullopt);
+  EXPECT_EQ(PathBelow("/in", "/in/../etc/passwd"), std::nullopt);
 }
 
 TEST(DirectorySearch, AttributeSetsDecideWhatIsListed) {

@@ -1,0 +1,130 @@
+#include "platform/Beneath.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <vector>
+
+namespace platform {
+namespace {
+
+// Learned at the first call: a kernel without openat2 answers ENOSYS every time.
+std::atomic<bool> g_noOpenat2{false};
+
+int Openat2(int dirFd, const char* path, int flags, unsigned mode) {
+#ifdef SYS_openat2
+  if (g_noOpenat2.load()) return errno = ENOSYS, -1;
+  open_how how{};
+  how.flags = static_cast<unsigned long long>(flags);
+  how.mode = (flags & (O_CREAT | O_TMPFILE)) ? mode : 0;
+  how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+  int fd;
+  do {
+    fd = static_cast<int>(syscall(SYS_openat2, dirFd, path, &how, sizeof how));
+  } while (fd < 0 && errno == EAGAIN);
+  if (fd < 0 && errno == ENOSYS) g_noOpenat2.store(true);
+  return fd;
+#else
+  (void)dirFd, (void)path, (void)flags, (void)mode;
+  return errno = ENOSYS, -1;
+#endif
+}
+
+// The names of relative; false for an absolute path or a ".." step.
+bool SplitNames(const std::string& relative, std::vector<std::string>& names) {
+  if (!relative.empty() && relative[0] == '/') return false;
+  std::size_t start = 0;
+  while (start <= relative.size()) {
+    std::size_t end = relative.find('/', start);
+    if (end == std::string::npos) end = relative.size();
+    std::string name = relative.substr(start, end - start);
+    if (name == "..") return false;
+    if (!name.empty() && name != ".") names.push_back(name);
+    start = end + 1;
+  }
+  return true;
+}
+
+int CloseKeepingErrno(int fd) {
+  int saved = errno;
+  if (fd >= 0) close(fd);
+  errno = saved;
+  return -1;
+}
+
+// The walk for kernels without openat2: every step one openat with O_NOFOLLOW. A link as the
+// last name with O_NOFOLLOW gives ELOOP, as openat2 does.
+int WalkBeneath(int rootFd, const std::vector<std::string>& names, int flags, unsigned mode,
+                bool createFolders, unsigned folderMode) {
+  int dir = fcntl(rootFd, F_DUPFD_CLOEXEC, 0);
+  if (dir < 0) return -1;
+  for (std::size_t i = 0; i + 1 < names.size() || (createFolders && i < names.size()); ++i) {
+    if (createFolders && mkdirat(dir, names[i].c_str(), folderMode) != 0 && errno != EEXIST)
+      return CloseKeepingErrno(dir);
+    int next = openat(dir, names[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) {
+      // O_DIRECTORY|O_NOFOLLOW on a link answers ENOTDIR on some kernels: say what it is.
+      struct stat st;
+      if (fstatat(dir, names[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) errno = ELOOP;
+      return CloseKeepingErrno(dir);
+    }
+    close(dir);
+    dir = next;
+    if (createFolders && i + 1 == names.size()) return dir;
+  }
+  if (names.empty()) {
+    if (createFolders) return dir;
+    int fd = openat(dir, ".", flags | O_CLOEXEC, mode);
+    return fd < 0 ? CloseKeepingErrno(dir) : (close(dir), fd);
+  }
+  int fd = openat(dir, names.back().c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+  if (fd < 0) return CloseKeepingErrno(dir);
+  close(dir);
+  return fd;
+}
+
+}  // namespace
+
+int OpenFolder(const std::string& folder) {
+  return open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+int OpenBeneath(int rootFd, const std::string& relative, int flags, unsigned mode) {
+  std::vector<std::string> names;
+  if (!SplitNames(relative, names)) return errno = EXDEV, -1;
+  std::string joined;
+  for (const auto& name : names) joined += (joined.empty() ? "" : "/") + name;
+  int fd = Openat2(rootFd, joined.empty() ? "." : joined.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+  if (fd >= 0 || errno != ENOSYS) return fd;
+  return WalkBeneath(rootFd, names, flags, mode, false, 0);
+}
+
+int OpenFolderBeneath(int rootFd, const std::string& relative, bool create, unsigned mode) {
+  std::vector<std::string> names;
+  if (!SplitNames(relative, names)) return errno = EXDEV, -1;
+  if (!create) return OpenBeneath(rootFd, relative, O_RDONLY | O_DIRECTORY);
+  return WalkBeneath(rootFd, names, O_RDONLY | O_DIRECTORY, 0, true, mode);
+}
+
+std::optional<std::string> PathBelow(const std::string& folder, const std::string& path) {
+  std::string base = folder;
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  if (base == "/") base.clear();
+  if (path.compare(0, base.size(), base) != 0) return std::nullopt;
+  if (path.size() > base.size() && path[base.size()] != '/') return std::nullopt;
+  std::string below = path.substr(std::min(path.size(), base.size() + 1));
+  std::vector<std::string> names;
+  if (!SplitNames(below, names)) return std::nullopt;
+  return below;
+}
+
+}  // namespace platform
+
+namespace platform::detail {
+void SetOpenat2Allowed(bool allowed) { g_noOpenat2.store(!allowed); }
+}  // namespace platform::detail

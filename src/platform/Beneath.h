@@ -1,0 +1,39 @@
+#pragma once
+// Opening what lies below a folder without following any link below it: how a run reaches into
+// folders that other users can change (a shared drop folder, an upload area), so that a link
+// planted there, or a folder swapped for a link between two looks, never leads the run to
+// another user's files. The folder itself is taken as the caller names it: a link there is
+// the caller's own choice. Below it every step is checked; a link, "..", or an absolute step
+// fails with ELOOP (a link) or EXDEV (a step out).
+//
+// Uses openat2 with RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH where the kernel has it (5.6 and
+// later), else a walk of openat calls with O_NOFOLLOW, which gives the same answers. Any
+// thread; the descriptors returned are the caller's to close.
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// A descriptor of folder (links in its own path followed), opened for the calls below; -1 with
+// errno when it is no folder or cannot be opened.
+int OpenFolder(const std::string& folder);
+
+// Opens relative below the folder rootFd (flags as for open; O_NOFOLLOW and O_CLOEXEC are
+// added). relative is a path of plain names ("a/b.doc"); empty names the folder itself. Returns
+// a descriptor, or -1 with errno.
+int OpenBeneath(int rootFd, const std::string& relative, int flags, unsigned mode = 0);
+
+// As OpenBeneath for a folder, creating each missing folder on the way with mode (mkdirat: a
+// name that appears meanwhile as a link is refused, never followed). -1 with errno.
+int OpenFolderBeneath(int rootFd, const std::string& relative, bool create, unsigned mode = 0777);
+
+// The part of path below folder ("a/b.doc" for /in/ and /in/a/b.doc), or nullopt when path
+// does not lie below folder or climbs out with "..". Compares text only.
+std::optional<std::string> PathBelow(const std::string& folder, const std::string& path);
+
+}  // namespace platform
+
+namespace platform::detail {
+// Tests take the walk that kernels without openat2 get.
+void SetOpenat2Allowed(bool allowed);
+}  // namespace platform::detail
