@@ -88,7 +88,76 @@ int WalkBeneath(int rootFd, const std::vector<std::string>& names, int flags, un
   return fd;
 }
 
+// Links in one path are limited as the kernel limits them.
+constexpr int kMaxLinks = 40;
+
 }  // namespace
+
+int OpenTrusted(const std::string& path, int flags, unsigned mode) {
+  if (path.empty()) return errno = ENOENT, -1;
+  // The names still to resolve, front first; a link's text is put in front of what follows it.
+  std::vector<std::string> pending;
+  auto push = [&pending](const std::string& text) {
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+      std::size_t end = text.find('/', start);
+      if (end == std::string::npos) end = text.size();
+      std::string name = text.substr(start, end - start);
+      if (!name.empty() && name != ".") names.push_back(name);
+      start = end + 1;
+    }
+    pending.insert(pending.begin(), names.begin(), names.end());
+  };
+  push(path);
+  int dir = open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return -1;
+  const uid_t me = geteuid();
+  int links = 0;
+  while (!pending.empty()) {
+    std::string name = pending.front();
+    pending.erase(pending.begin());
+    const bool last = pending.empty();
+    struct stat st;
+    if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+      if ((st.st_uid != me && st.st_uid != 0) || ++links > kMaxLinks) {
+        close(dir);
+        return errno = ELOOP, -1;
+      }
+      std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+      ssize_t n = readlinkat(dir, name.c_str(), target.data(), target.size());
+      if (n < 0 || static_cast<std::size_t>(n) >= target.size()) {
+        if (n >= 0) errno = ENAMETOOLONG;
+        return CloseKeepingErrno(dir);
+      }
+      target.resize(static_cast<std::size_t>(n));
+      if (!target.empty() && target[0] == '/') {
+        close(dir);
+        dir = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0) return -1;
+      }
+      push(target);
+      continue;
+    }
+    if (last) {
+      // Between the look above and this open the name may have become a link: O_NOFOLLOW
+      // refuses it then rather than follow it unchecked.
+      int fd = openat(dir, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+      if (fd < 0) return CloseKeepingErrno(dir);
+      close(dir);
+      return fd;
+    }
+    int next = openat(dir, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) return CloseKeepingErrno(dir);
+    close(dir);
+    dir = next;
+  }
+  // The path named a folder ("/", "a/.."): open it as asked.
+  int fd = openat(dir, ".", flags | O_CLOEXEC, mode);
+  if (fd < 0) return CloseKeepingErrno(dir);
+  close(dir);
+  return fd;
+}
 
 int OpenFolder(const std::string& folder) {
   return open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

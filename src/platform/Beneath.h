@@ -27,6 +27,13 @@ int OpenBeneath(int rootFd, const std::string& relative, int flags, unsigned mod
 // name that appears meanwhile as a link is refused, never followed). -1 with errno.
 int OpenFolderBeneath(int rootFd, const std::string& relative, bool create, unsigned mode = 0777);
 
+// Opens path (flags as for open; O_CLOEXEC added), following a link on the way only when it
+// belongs to this process's user or to root: another user's link, anywhere in the path, fails
+// with ELOOP. So a root run named /srv/drop/x.doc opens what the administrator's own links
+// lead to, never what a user who can write /srv/drop put there. O_CREAT on a last name that
+// is a link follows the same rule. -1 with errno.
+int OpenTrusted(const std::string& path, int flags, unsigned mode = 0);
+
 // The part of path below folder ("a/b.doc" for /in/ and /in/a/b.doc), or nullopt when path
 // does not lie below folder or climbs out with "..". Compares text only.
 std::optional<std::string> PathBelow(const std::string& folder, const std::string& path);

@@ -153,6 +153,34 @@ TEST(Beneath, NoLinkBelowTheFolderIsFollowedEitherWay) {
   EXPECT_EQ(PathBelow("/in", "/in/../etc/passwd"), std::nullopt);
 }
 
+// The caller's own links and root's are followed; another user's, anywhere in a path, never.
+TEST(Beneath, OnlyTheCallersAndRootsLinksAreTrusted) {
+  TempDir dir;
+  ::mkdir((dir / "real").c_str(), 0755);
+  testsupport::WriteFile(dir / "real/a.doc", "a");
+  ::symlink("real", (dir / "mine").c_str());
+  ::symlink((dir / "real/a.doc").c_str(), (dir / "mine-file.doc").c_str());
+  auto opens = [](const std::string& path) {
+    int fd = OpenTrusted(path, O_RDONLY);
+    if (fd >= 0) ::close(fd);
+    return fd >= 0 ? 0 : errno;
+  };
+  EXPECT_EQ(opens(dir.path() + "/mine/a.doc"), 0);
+  EXPECT_EQ(opens(dir.path() + "/mine-file.doc"), 0);
+  EXPECT_EQ(opens(dir.path() + "/real/../mine/./a.doc"), 0);
+  EXPECT_EQ(opens(dir.path() + "/real/missing.doc"), ENOENT);
+  if (::geteuid() != 0) GTEST_SKIP() << "another user's link needs root to make";
+  ::symlink("real", (dir / "theirs").c_str());
+  ::symlink((dir / "real/a.doc").c_str(), (dir / "theirs-file.doc").c_str());
+  ASSERT_EQ(::lchown((dir / "theirs").c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::lchown((dir / "theirs-file.doc").c_str(), 65534, 65534), 0);
+  EXPECT_EQ(opens(dir.path() + "/theirs/a.doc"), ELOOP);
+  EXPECT_EQ(opens(dir.path() + "/theirs-file.doc"), ELOOP);
+  int made = OpenTrusted(dir.path() + "/theirs-file.doc", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  EXPECT_EQ(made, -1);
+  EXPECT_EQ(testsupport::ReadFile(dir / "real/a.doc"), "a");
+}
+
 TEST(DirectorySearch, AttributeSetsDecideWhatIsListed) {
   TempDir dir;
   testsupport::WriteFile(dir / "plain.doc", "x");
