@@ -1,5 +1,8 @@
 #include "app/ConventionalOptions.h"
 
+#include <cctype>
+#include <limits>
+#include <optional>
 #include <ostream>
 
 #include "app/ProductConstants.h"
@@ -46,6 +49,14 @@ const char kUsage[] =
     "      --memory-limit MIB  memory one LibreOffice may hold, 0 none (OfficeMemoryLimit)\n"
     "      --shard K/N         convert only the K-th of N shares of the documents (Shard)\n"
     "      --no-report         open no failure report link after failures (FailureReport)\n"
+    "      --max-size SIZE     largest document read, in bytes or with K, M or G (1G unless\n"
+    "                          set); a larger one fails as too large (MaxDocumentSize)\n"
+    "      --follow-links      follow links inside the source tree that stay inside it;\n"
+    "                          without it every link is a failed entry (FollowLinks)\n"
+    "      --any-file          convert whatever LibreOffice opens, plain text and unknown\n"
+    "                          files too, not only word-processor documents (AnyFile)\n"
+    "      --office-user NAME  the account LibreOffice runs as when the run is root's\n"
+    "                          (OfficeUser; quillex, or nobody where it is missing)\n"
     "      --watch             after the run, stay up and convert each document written or\n"
     "                          moved into the source, until SIGINT or SIGTERM (Watch)\n"
     "      --set NAME=VALUE    any other setting\n"
@@ -79,11 +90,31 @@ bool IsNumber(const std::string& text) {
   return !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
+// A size as typed: digits with an optional K, M or G (powers of 1024); nullopt for anything else
+// or for a size too large to count.
+std::optional<long long> ReadSize(std::string text) {
+  long long unit = 1;
+  if (!text.empty()) {
+    switch (std::toupper(static_cast<unsigned char>(text.back()))) {
+      case 'K': unit = 1LL << 10; break;
+      case 'M': unit = 1LL << 20; break;
+      case 'G': unit = 1LL << 30; break;
+      default: break;
+    }
+    if (unit != 1) text.pop_back();
+  }
+  if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  const long long count = std::stoll(text);
+  if (count > std::numeric_limits<long long>::max() / unit) return std::nullopt;
+  return count * unit;
+}
+
 struct Option {
   const char* shortName;  // "" when none
   const char* longName;
   const char* setting;  // "" for --set, which names its own
-  enum Kind { Flag, FlagOff, Text, Number, Overwrite, Assignment, Choice, Utf8 } kind;
+  enum Kind { Flag, FlagOff, Text, Number, Bytes, Overwrite, Assignment, Choice, Utf8 } kind;
 };
 
 // The words a Choice option takes, as typed (letter case ignored), and the setting value each
@@ -117,6 +148,10 @@ const Option kOptions[] = {
     {"", "--shard", "Shard", Option::Text},
     {"", "--no-report", "FailureReport", Option::FlagOff},
     {"", "--watch", "Watch", Option::Flag},
+    {"", "--max-size", "MaxDocumentSize", Option::Bytes},
+    {"", "--follow-links", "FollowLinks", Option::Flag},
+    {"", "--any-file", "AnyFile", Option::Flag},
+    {"", "--office-user", "OfficeUser", Option::Text},
     {"", "--set", "", Option::Assignment},
     {"", "--encoding", "Encoding", Option::Choice},
     {"", "--eol", "LineEnds", Option::Choice},
@@ -228,6 +263,11 @@ class Reader {
       case Option::Number:
         if (!IsNumber(value)) return Fail("option '" + name + "' needs a whole number, not '" + value + "'");
         return Set(option.setting, value);
+      case Option::Bytes: {
+        auto bytes = ReadSize(value);
+        if (!bytes) return Fail("option '" + name + "' needs a size such as 500M or 2G, not '" + value + "'");
+        return Set(option.setting, std::to_string(*bytes));
+      }
       case Option::Overwrite:
         if (core::SameText(value, "yes")) return Set(option.setting, "True");
         if (core::SameText(value, "no")) return Set(option.setting, "False");
