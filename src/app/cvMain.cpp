@@ -229,6 +229,12 @@ int TcvMain::RunRound(std::vector<std::string> only, std::function<bool(const st
   if (auto* info = core::cvInfo(); info && !runCounted_) info->UpdateCounter("C", 0, 1);
   runCounted_ = true;
   WaitForWorkers(head);
+  // The word processor failed before any document succeeded: every document would fail alike,
+  // so none is counted and the cause is said once.
+  if (std::string fault = batch_->RunFault(); !fault.empty() && !platform::StopRequested()) {
+    progress_->Close();
+    return NotCarriedOut(fault + "; the run was given up before converting anything");
+  }
   if (auto* info = core::cvInfo()) {
     info->UpdateCounter("A", 0, batch_->Count());
     info->UpdateCounter("S", 0, batch_->SuccessCount());

@@ -27,9 +27,9 @@ std::map<std::string, ServerFactory>& Registry() {
   return r;
 }
 
-[[noreturn]] void CreationError(const std::string& message, const std::string& progId) {
-  throw EOleError(message + ", ProgID: \"" + progId + "\"");
-}
+// A server that failed says why in its own words: a ProgID means nothing to a user of the
+// program it stands in for.
+[[noreturn]] void CreationError(const std::string& message) { throw EOleError(message); }
 
 }  // namespace
 
@@ -56,11 +56,11 @@ AutoObject CreateOleObject(const std::string& progId) {
     object = factory();
   } catch (const std::exception& e) {
     std::string message = TrimServerMessage(e.what());
-    CreationError(message.empty() ? "Server execution failed" : message, progId);
+    CreationError(message.empty() ? "Server execution failed" : message);
   } catch (...) {
-    CreationError("Server execution failed", progId);
+    CreationError("Server execution failed");
   }
-  if (!object) CreationError("Server execution failed", progId);
+  if (!object) CreationError("Server execution failed");
   return object;
 }
 

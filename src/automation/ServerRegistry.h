@@ -15,9 +15,9 @@ using ServerFactory = std::function<AutoObject()>;
 void RegisterServer(const std::string& progId, ServerFactory factory);
 void UnregisterServer(const std::string& progId);
 
-// A new application object. Throws EOleError "<message>, ProgID: \"<progId>\"": the message is
-// "Invalid class string" for an unknown ProgID (as EOleClassNotRegistered), else the factory's error message (a factory
-// that returns a null object counts as "Server execution failed").
+// A new application object. Throws EOleClassNotRegistered "Invalid class string, ProgID:
+// \"<progId>\"" for an unknown ProgID, else EOleError with the factory's error message (a
+// factory that returns a null object counts as "Server execution failed").
 AutoObject CreateOleObject(const std::string& progId);
 
 }  // namespace automation

@@ -232,6 +232,18 @@ int TcvBatch::NextIndex() const {
   return nextIndex_;
 }
 
+bool TcvBatch::GiveUpRun(const std::string& cause) {
+  std::lock_guard<std::mutex> guard(listLock_);
+  if (successCount_ > 0) return false;
+  if (runFault_.empty()) runFault_ = cause.empty() ? "Unknown error" : cause;
+  return true;
+}
+
+std::string TcvBatch::RunFault() const {
+  std::lock_guard<std::mutex> guard(listLock_);
+  return runFault_;
+}
+
 int TcvBatch::SuccessCount() const {
   std::lock_guard<std::mutex> guard(listLock_);
   return successCount_;
@@ -300,7 +312,7 @@ void TcvWorkBase::FailEscapedNode(TcvNode& node, const std::string& message, con
 
 void TcvWorkBase::Execute() {
   try {
-    while (!Terminated()) {
+    while (!Terminated() && batch_->RunFault().empty()) {
       node_ = batch_->NextNode([this](TcvNode& node) { PrepareNode(node); });
       if (!node_) {
         Terminate();

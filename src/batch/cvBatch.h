@@ -128,6 +128,14 @@ class TcvBatch : public platform::Thread {
   void AddSuccess();
   // Counts the failure; records message unless Errors holds it already (letter case ignored).
   void AddFailure(const std::string& message);
+  // Gives up the whole run for a cause no document is to blame for (a word processor that
+  // cannot start before anything succeeded): workers take no further entry, the entry in hand
+  // keeps no outcome, and the front end names the cause once. The first cause stays. Returns
+  // false, recording nothing, once any entry has succeeded: the word processor did work then,
+  // and each later failure is the document's own.
+  bool GiveUpRun(const std::string& cause);
+  // The cause given to GiveUpRun; empty while the run goes on. Any thread.
+  std::string RunFault() const;
 
   // Takes the list lock and returns the list; every LockList needs its UnlockList.
   const TcvNodeList& LockList();
@@ -195,6 +203,7 @@ class TcvBatch : public platform::Thread {
   int successCount_ = 0;
   int failedCount_ = 0;
   std::vector<std::string> errors_;
+  std::string runFault_;
   std::set<std::string> settledTargets_;
 
   std::atomic<bool> done_{false};

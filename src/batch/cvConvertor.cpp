@@ -227,7 +227,8 @@ void TcvConvertor::ProcessNode() {
             .count();
   }
   DropUnusedClaim(node);
-  if (Abandoned() && node.Status.load() == NodeRunning) return;
+  // An entry in hand when the run was given up has no outcome to report.
+  if ((Abandoned() || !Batch()->RunFault().empty()) && node.Status.load() == NodeRunning) return;
   if (onNode_) onNode_(*Batch(), node);
 }
 

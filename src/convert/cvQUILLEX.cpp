@@ -61,6 +61,24 @@ int32_t TcvQUILLEX::SaveDocument(const std::string& target, int32_t format) {
   return unwritten.type() == automation::VariantType::Int ? unwritten.AsInt() : 0;
 }
 
+bool TcvQUILLEX::StartServerFor(batch::TcvBatch& batch, batch::TcvNode& node) {
+  if (!batch.RunFault().empty()) return false;
+  try {
+    EnsureServer();
+    return true;
+  } catch (const std::exception& e) {
+    if (Abandoned()) return false;
+    // Before any success the fault is the office's, not this document's: every other document
+    // would fail alike, each after its own start attempt. The run ends with one line instead.
+    if (dynamic_cast<const EServerStartFailure*>(&e) && batch.GiveUpRun(e.what())) return false;
+    node.Message = e.what();
+    node.Reason = core::ReasonOf(e, core::reason::kOffice);
+    node.Status = batch::NodeFailure;
+    batch.AddFailure(node.Message);
+    return false;
+  }
+}
+
 void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
   std::string target = GetTargetFileName(batch, node);
   if (target.empty()) return;
@@ -70,9 +88,9 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
   std::string reason;
   bool failed = false;
   Expiry expiry = Expiry::None;
+  // The limits are for the conversion: starting an office has a bound of its own.
+  if (!StartServerFor(batch, node)) return;
   try {
-    // The limits are for the conversion: starting an office has a bound of its own.
-    EnsureServer();
     ArmLimits();
     OpenDocument(node.FileName);
     auto* project = core::cvProject();

@@ -3,7 +3,8 @@
 // document and save it as Unicode text (UTF-16, UTF-8, or the ANSI code page: "Encoding", "Ansi";
 // CR LF or LF line ends: "LineEnds"), with page
 // breaks kept as form feeds when "PageBreaks" is set. Every outcome is recorded in the job entry
-// and the batch; one document's failure never stops the worker.
+// and the batch; one document's failure never stops the worker. A word processor that cannot
+// start before any document of the run has succeeded gives up the run (TcvBatch::GiveUpRun).
 //
 // Threads: Convert runs on the worker's own thread.
 #include "convert/cvWordOle.h"
@@ -27,6 +28,9 @@ class TcvQUILLEX : public TcvWordOle {
   static constexpr const char* kPageMarker = "\x07\x07\x07";
 
  private:
+  // Makes sure the worker has a word processor. False when it has none: the entry is then
+  // settled as failed, or left without an outcome when the run was given up or abandoned.
+  bool StartServerFor(batch::TcvBatch& batch, batch::TcvNode& node);
   // Returns the page count.
   int32_t MarkPages();
   // Returns the characters the text could not hold, as the server counts them (0 when it

@@ -1,5 +1,6 @@
 #include "convert/cvWordOle.h"
 
+#include <chrono>
 #include <cmath>
 #include <stdexcept>
 
@@ -23,6 +24,9 @@ using automation::AutoObject;
 using automation::Variant;
 
 namespace {
+
+// Longer than any start that fails at once, shorter than any start limit.
+constexpr auto kPassingStartFailure = std::chrono::seconds(10);
 
 bool SettingBool(const char* key, bool def) {
   auto* project = core::cvProject();
@@ -68,6 +72,7 @@ AutoObject TcvWordOle::StartServer() {
   // behind it never will.
   std::string cause;
   for (int attempt = 0; attempt < 2; ++attempt) {
+    const auto started = std::chrono::steady_clock::now();
     try {
       return CreateServer("Word.Application");
     } catch (const automation::EOleClassNotRegistered&) {
@@ -76,6 +81,9 @@ AutoObject TcvWordOle::StartServer() {
       // An abandoned run ended this start on purpose: another would only delay its end.
       if (Abandoned()) throw;
       cause = e.what();
+      // A start that failed at its time limit is no passing hiccup: a second one would only
+      // double the wait.
+      if (std::chrono::steady_clock::now() - started > kPassingStartFailure) break;
     }
   }
   // The fallback's own failure would hide why the first server failed, which is what the user
@@ -92,7 +100,13 @@ AutoObject TcvWordOle::StartServer() {
 }
 
 void TcvWordOle::Connect() {
-  App = StartServer();
+  try {
+    App = StartServer();
+  } catch (const std::exception& e) {
+    // An abandoned run's start was ended on purpose; its error is no start failure.
+    if (Abandoned()) throw;
+    throw EServerStartFailure(e.what());
+  }
   documentsOnServer_ = 0;
   WatchServer(App);
   try {

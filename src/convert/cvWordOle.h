@@ -13,6 +13,7 @@
 #include <string>
 
 #include "automation/AutoObject.h"
+#include "automation/OleError.h"
 #include "batch/cvConvertor.h"
 #include "convert/ConversionWatchdog.h"
 
@@ -21,6 +22,14 @@ class Variant;
 }
 
 namespace convert {
+
+// No word processor could be started for the worker (as opposed to one that started and then
+// refused a setting): its cause is the office's, never a document's.
+class EServerStartFailure : public automation::EOleError {
+ public:
+  explicit EServerStartFailure(const std::string& message)
+      : automation::EOleError(message, core::reason::kOffice) {}
+};
 
 class TcvWordOle : public batch::TcvConvertor {
  public:
@@ -35,7 +44,8 @@ class TcvWordOle : public batch::TcvConvertor {
   void Connect();
   void Disconnect();
   // A live server for the next document: a dead one is abandoned, a worn one (kDocumentsPerServer
-  // documents) replaced, and a missing one created. Throws as Connect does.
+  // documents) replaced, and a missing one created. Throws as Connect does; EServerStartFailure
+  // when no server could be created.
   void EnsureServer();
   bool IsReadOnly() const;
   bool IsSkipPassword() const;

@@ -277,6 +277,13 @@ void TcvFrmMain::FinishRun() {
                   : run->IsDrained() ? QStringLiteral("Finished")
                                      : QStringLiteral("Paused"));
     AutoRunStatus = run->FailedCount() > 0 ? 1 : 0;
+    // The word processor failed before any document succeeded: no document is to blame, and
+    // the user needs the cause once, not a failed row for each.
+    if (std::string fault = run->RunFault(); !fault.empty() && !stopped) {
+      AutoRunStatus = 2;
+      sbRun->ShowReason(QString::fromStdString(fault));
+      ReportException(fault + "; the run was given up before converting anything");
+    }
     core::TcvInfo* info = core::cvInfo();
     info->UpdateCounter("A", 0, run->Count());
     info->UpdateCounter("S", 0, run->SuccessCount());

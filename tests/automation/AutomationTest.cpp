@@ -171,15 +171,15 @@ TEST(AutoObjectTest, NullObjectFailsCleanly) {
   EXPECT_FALSE(obj);
 }
 
-TEST(ServerRegistryTest, CreationErrorsNameTheProgId) {
+TEST(ServerRegistryTest, OnlyAnUnknownServerIsNamedByItsProgId) {
   RegisterServer("Test.Throws", []() -> AutoObject { throw EOleError("Server busy."); });
   RegisterServer("Test.Null", [] { return AutoObject(); });
   RegisterServer("Test.Good", [] { return Scripted(nullptr); });
   const std::pair<std::string, std::string> cases[] = {
       {"WPS.Application", "Invalid class string, ProgID: \"WPS.Application\""},
       {"No.Such", "Invalid class string, ProgID: \"No.Such\""},
-      {"Test.Throws", "Server busy, ProgID: \"Test.Throws\""},
-      {"Test.Null", "Server execution failed, ProgID: \"Test.Null\""},
+      {"Test.Throws", "Server busy"},
+      {"Test.Null", "Server execution failed"},
   };
   for (const auto& [progId, expected] : cases)
     EXPECT_EQ(MessageOf([&] { CreateOleObject(progId); }), expected);
@@ -205,7 +205,7 @@ TEST(ServerRegistryTest, WordIsRegisteredAndWpsIsNot) {
   tmp ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR");
   EXPECT_EQ(message.rfind("LibreOffice could not be started: ", 0), 0u) << message;
   EXPECT_NE(message.find("profile"), std::string::npos) << message;
-  EXPECT_NE(message.find(", ProgID: \"Word.Application\""), std::string::npos) << message;
+  EXPECT_EQ(message.find("ProgID"), std::string::npos) << message;
 }
 
 TEST(TextExportTest, LocalPathsBecomeEncodedFileUrls) {

@@ -365,3 +365,39 @@ TEST_F(HeadlessFixture, UnreadableSettingValuesAreNamedOnceWithTheirDefault) {
             "quillex: the setting Daemon=-1 cannot be read; the default 0 is used\n"
             "quillex: the setting ConvertTimeout=4s cannot be read; the default 300000 is used\n");
 }
+
+// An office that cannot start fails the run, not each document: one line naming the binary and
+// what it did, status 2, no document counted. The office is replaced in a private mount
+// namespace only: the installed one stays as it is.
+TEST_F(HeadlessFixture, ABrokenOfficeEndsTheRunWithOneLine) {
+  for (int i = 0; i < 12; ++i) Doc("d" + std::to_string(i) + (i % 2 ? ".docx" : ".doc"), i % 2 ? "welcome.docx" : "report.doc");
+  const std::string unshare = ::geteuid() == 0 ? "unshare -m" : "unshare -rm";
+  if (std::system((unshare + " true 2>/dev/null").c_str()) != 0) GTEST_SKIP() << "no private mount namespace here";
+  struct Case {
+    std::string office;  // the script standing in for soffice.bin
+    std::string said;
+    std::chrono::seconds bound;
+  } cases[] = {
+      {"exit 77", "soffice.bin ended during start-up (exit status 77)", std::chrono::seconds(60)},
+      // Listens nowhere and never ends: the start limit, once per worker, not once per document.
+      {"exec sleep 600", "soffice.bin did not accept a connection within", std::chrono::seconds(150)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.office);
+    std::string fake = work / "soffice.bin";
+    testsupport::WriteFile(fake, "#!/bin/sh\n" + c.office + "\n");
+    ::chmod(fake.c_str(), 0755);
+    std::filesystem::remove_all(out);
+    int status = program.RunScript(unshare + " sh -c 'mount --bind " + fake +
+                                       " /usr/lib/libreoffice/program/soffice.bin && exec \"$QX\" --headless -j2 "
+                                       "--log " + log + " -o " + out + " " + in + "'",
+                                   c.bound);
+    EXPECT_EQ(status, 2);
+    std::string said = program.Stderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(said.rfind("quillex: LibreOffice could not be started: /usr/lib/libreoffice/program/", 0), 0u) << said;
+    EXPECT_NE(said.find(c.said), std::string::npos) << said;
+    EXPECT_EQ(said.find("ProgID"), std::string::npos) << said;
+    EXPECT_TRUE(ReadLines(log).empty());
+  }
+}

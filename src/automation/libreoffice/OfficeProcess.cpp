@@ -120,9 +120,11 @@ std::vector<std::string> OfficeProcess::SocketPaths() const {
   return {PipeSocketPath(pipeName_), PipeSocketPath(SingleInstancePipeName(FolderUrl(profile_)))};
 }
 
+std::string OfficeProcess::ProgramPath() { return LibreOfficeProgramFolder() + "/soffice.bin"; }
+
 void OfficeProcess::Launch() {
   platform::ProcessOptions options;
-  options.argv = {LibreOfficeProgramFolder() + "/soffice.bin",
+  options.argv = {ProgramPath(),
                   "--headless",
                   "--invisible",
                   "--norestore",

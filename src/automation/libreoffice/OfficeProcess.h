@@ -32,6 +32,8 @@ class OfficeProcess {
 
   // The UNO connect string of the office's pipe ("pipe,name=...").
   std::string ConnectString() const { return "pipe,name=" + pipeName_; }
+  // The office binary, as messages name it.
+  static std::string ProgramPath();
   int Pid() const { return process_->Pid(); }
   bool IsRunning() { return process_->IsRunning(); }
   std::optional<platform::ProcessExit> Exit() { return process_->Exit(); }

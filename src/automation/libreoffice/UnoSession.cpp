@@ -87,12 +87,12 @@ UnoSession::UnoSession(OfficeProcess& office, std::chrono::milliseconds bound)
           office.Restart();
           continue;
         }
-        throw EOleError("LibreOffice ended during start-up (" +
+        throw EOleError(office.ProgramPath() + " ended during start-up (" +
                         std::string(exit && exit->signaled ? "signal " : "exit status ") +
                         std::to_string(exit ? exit->code : -1) + ")");
       }
       if (std::chrono::steady_clock::now() >= deadline)
-        throw EOleError("LibreOffice did not accept a connection within " +
+        throw EOleError(office.ProgramPath() + " did not accept a connection within " +
                         std::to_string(bound.count() / 1000) + " seconds");
       std::this_thread::sleep_for(std::chrono::milliseconds(15));
     }
