@@ -7,6 +7,7 @@
 #include "automation/OleError.h"
 #include "automation/ServerRegistry.h"
 #include "automation/libreoffice/DocumentOps.h"
+#include "automation/libreoffice/FileFormats.h"
 #include "automation/libreoffice/WriterServer.h"
 
 namespace automation {
@@ -143,6 +144,7 @@ class DocumentObject : public ServerObject {
       return Variant(webOptions_);
     }
     if (IsRead(k) && Is(m, "FullName")) return Variant(doc_->path);
+    if (IsRead(k) && Is(m, "SaveFormat")) return Variant(static_cast<int32_t>(lo::SaveFormatOfFilter(doc_->filter)));
     throw EOleMemberNotFound(m);
   }
 

@@ -175,12 +175,32 @@ void TcvWordOle::OpenDocument(const std::string& fileName) {
     Doc = documents.Call("Open", {Variant(fileName), Variant::Missing(), Variant(IsReadOnly())}).AsObject();
   if (!Doc) throw automation::EOleError("The word processor returned no document");
   ++documentsOnServer_;
+  RefusePlainText();
   try {
     AutoObject options = App.Get("Options").AsObject();
     options.Put("UpdateFieldsAtPrint", Variant(false));
     options.Put("UpdateLinksAtPrint", Variant(false));
   } catch (const std::exception&) {
   }
+}
+
+void TcvWordOle::RefusePlainText() {
+  auto* project = core::cvProject();
+  if (project && project->AnyFile()) return;
+  int32_t format = kDocumentFormat;
+  try {
+    format = Doc.Get("SaveFormat").AsInt();
+  } catch (const automation::EOleServerGone&) {
+    throw;
+  } catch (const std::exception&) {
+    // A server that cannot say what it read is taken at its word that it read a document.
+    return;
+  }
+  // The office's type detection falls back to plain text for any bytes it does not know:
+  // random data, an empty file, an archive. Its "text" would be a success made of garbage.
+  if (format == kTextFormat || format == kEncodedTextFormat)
+    throw core::EReasoned("not a word-processor document (LibreOffice reads it as plain text)",
+                          core::reason::kNotADocument);
 }
 
 void TcvWordOle::CloseDocument() {

@@ -37,7 +37,8 @@ class TcvWordOle : public batch::TcvConvertor {
   ~TcvWordOle() override;
 
   // Makes sure a server exists and a document is open. A source with no file behind it fails
-  // (a web address is opened as an address). Throws automation::EOleError or std::runtime_error.
+  // (a web address is opened as an address), and so does a file the word processor reads only
+  // as plain text (see RefusePlainText). Throws automation::EOleError or std::runtime_error.
   void OpenDocument(const std::string& fileName);
   // Closes the open document without saving; harmless when none is open.
   void CloseDocument();
@@ -90,6 +91,12 @@ class TcvWordOle : public batch::TcvConvertor {
   // "Word.Application", tried twice, then "WPS.Application". When both fail, the error gives
   // the first one's cause, then the fallback's error when the fallback has a server at all.
   automation::AutoObject StartServer();
+  // Fails the open document when the word processor read it as plain text (Word's text save
+  // formats), unless "AnyFile" keeps the word processor's own choice.
+  void RefusePlainText();
+  static constexpr int32_t kDocumentFormat = 0;     // wdFormatDocument
+  static constexpr int32_t kTextFormat = 2;         // wdFormatText
+  static constexpr int32_t kEncodedTextFormat = 7;  // wdFormatEncodedText
   // The handle the watchdog kills: App as the worker last set it.
   void WatchServer(const automation::AutoObject& app);
 

@@ -318,8 +318,14 @@ void WriteFileInPlace(const std::string& path, const std::string& contents, bool
 }
 
 std::string MakeTempDirectory(const std::string& prefix) {
-  std::string tmpl = TemporaryFolder() + "/" + prefix + OwnerTag() + "-XXXXXX";
-  if (!::mkdtemp(tmpl.data())) throw EFileError("Cannot create a temporary folder. " + ErrnoText(errno));
+  const std::string folder = TemporaryFolder();
+  std::string tmpl = folder + "/" + prefix + OwnerTag() + "-XXXXXX";
+  if (!::mkdtemp(tmpl.data())) {
+    // The folder is TMPDIR's when that is set: the user has to know which setting to mend.
+    const char* set = std::getenv("TMPDIR");
+    throw EFileError("Cannot create a temporary folder in " + folder + (set && *set ? " (TMPDIR)" : "") + ". " +
+                     ErrnoText(errno));
+  }
   return tmpl;
 }
 

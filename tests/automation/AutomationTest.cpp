@@ -12,6 +12,7 @@
 #include "automation/OleError.h"
 #include "automation/ServerRegistry.h"
 #include "automation/Variant.h"
+#include "automation/libreoffice/FileFormats.h"
 #include "automation/libreoffice/TextExport.h"
 
 using namespace automation;
@@ -234,3 +235,16 @@ TEST(TextExportTest, TypedBellsComeOutAsCarriageReturns) {
 }
 
 }  // namespace
+
+TEST(FileFormatsTest, OnlyThePlainTextFiltersGiveTextFormats) {
+  using namespace automation::lo;
+  const std::pair<const char*, int> cases[] = {
+      {"MS Word 97", kFormatDocument},          {"MS Word 2007 XML", kFormatXmlDocument},
+      {"MS Word 2007 XML VBA", kFormatXmlMacros}, {"Rich Text Format", kFormatRtf},
+      {"HTML", kFormatHtml},                    {"writer8", kFormatOpenDocument},
+      {"WordPerfect", kFormatDocument},         {"", kFormatDocument},
+      {"Text", kFormatText},                    {"Text (encoded)", kFormatEncodedText},
+      {"Text (encoded) (StarWriter/Web)", kFormatEncodedText},
+  };
+  for (const auto& [filter, format] : cases) EXPECT_EQ(SaveFormatOfFilter(filter), format) << filter;
+}

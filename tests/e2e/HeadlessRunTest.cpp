@@ -401,3 +401,32 @@ TEST_F(HeadlessFixture, ABrokenOfficeEndsTheRunWithOneLine) {
     EXPECT_TRUE(ReadLines(log).empty());
   }
 }
+
+// Bytes the office would only read as plain text (random data, an empty file, text named .doc)
+// fail as what they are; RTF and HTML saved as .doc are documents. AnyFile keeps the office's
+// own choice.
+TEST_F(HeadlessFixture, FilesReadOnlyAsPlainTextAreNotDocumentsUnlessAnyFile) {
+  std::string noise(20000, '\0');
+  for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+  testsupport::WriteFile(in + "/random.doc", noise);
+  testsupport::WriteFile(in + "/empty.docx", "");
+  testsupport::WriteFile(in + "/plain.doc", "hello\nworld\n");
+  testsupport::WriteFile(in + "/rich.doc", "{\\rtf1 rich}");
+  testsupport::WriteFile(in + "/page.doc", "<html><body><p>page</p></body></html>");
+  Doc("real.docx");
+  const std::string kRefusal =
+      "\"message\":\"not a word-processor document (LibreOffice reads it as plain text)\",\"reason\":\"not-a-document\"";
+  EXPECT_EQ(program.RunWith({"--headless", "--log-format", "json", "--log", log, "-o", out, in}), 1);
+  std::set<std::string> refused;
+  const std::string sourceKey = "\"source\":\"" + in + "/";
+  for (const auto& line : ReadLines(log)) {
+    if (line.find(kRefusal) == std::string::npos) continue;
+    std::size_t at = line.find(sourceKey) + sourceKey.size();
+    refused.insert(line.substr(at, line.find('"', at) - at));
+  }
+  EXPECT_EQ(refused, (std::set<std::string>{"random.doc", "empty.docx", "plain.doc"}));
+  for (const char* text : {"rich.txt", "page.txt", "real.txt"}) EXPECT_TRUE(Exists(out + "/" + text)) << text;
+  EXPECT_FALSE(Exists(out + "/random.txt"));
+  EXPECT_EQ(program.RunWith({"--headless", "--any-file", "--overwrite", "yes", "-o", out, in}), 0);
+  EXPECT_TRUE(Exists(out + "/random.txt"));
+}

@@ -88,6 +88,22 @@ void LayOutQuietly(const Reference<css::lang::XComponent>& component) {
   }
 }
 
+// The filter the model was loaded with, as the model itself records it.
+std::string FilterUsed(const Reference<css::lang::XComponent>& component) {
+  try {
+    Reference<css::frame::XModel> model(component, UNO_QUERY);
+    if (!model.is()) return std::string();
+    for (const auto& p : model->getArgs()) {
+      OUString name;
+      if (p.Name == "FilterName" && (p.Value >>= name)) return FromOU(name);
+    }
+  } catch (const css::lang::DisposedException&) {
+    throw;
+  } catch (const css::uno::Exception&) {
+  }
+  return std::string();
+}
+
 }  // namespace
 
 WriterServer::WriterServer() {
@@ -237,6 +253,7 @@ DocumentPtr WriterServer::Load(const std::string& url,
     if (doc->component.is() && need == ViewNeed::Layout) LayOutQuietly(doc->component);
   }
   if (!doc->component.is()) return nullptr;
+  doc->filter = FilterUsed(doc->component);
   std::lock_guard lock(mutex_);
   documents_.push_back(doc);
   return doc;
@@ -328,7 +345,8 @@ DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
   } catch (const css::lang::IllegalArgumentException&) {
     // The office's own text here ("type detection failed" and the like) tells a user nothing.
     if (!IsAlive()) throw;
-    throw EOleError("The document could not be opened (unknown or unreadable format)", core::reason::kDamaged);
+    throw EOleError("The document could not be opened (unknown or unreadable format)",
+                    core::reason::kNotADocument);
   }
   if (!doc) {
     if (!IsAlive()) throw EOleServerGone(GoneMessage());

@@ -33,6 +33,9 @@ struct WriterDocument {
   std::vector<std::pair<std::string, css::uno::Any>> loadProperties;
   // The ASCII name the office opened instead of path, while the document is open.
   std::shared_ptr<SourceLink> link;
+  // The import filter the office read the file with ("MS Word 97", "Text", ...); empty when
+  // it does not say.
+  std::string filter;
 };
 using DocumentPtr = std::shared_ptr<WriterDocument>;
 
