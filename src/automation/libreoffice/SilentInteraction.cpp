@@ -15,9 +15,15 @@ using css::uno::UNO_QUERY;
 
 class SilentInteractionHandler : public cppu::WeakImplHelper1<css::task::XInteractionHandler> {
  public:
+  explicit SilentInteractionHandler(std::shared_ptr<std::atomic<bool>> passwordAsked)
+      : passwordAsked_(std::move(passwordAsked)) {}
+
   void SAL_CALL handle(const Reference<css::task::XInteractionRequest>& request) override {
     if (!request.is()) return;
     const rtl::OUString kind = request->getRequest().getValueTypeName();
+    // DocumentPasswordRequest, DocumentMSPasswordRequest and their "2" forms.
+    if (passwordAsked_ && kind.startsWith("com.sun.star.task.Document") && kind.indexOf("PasswordRequest") >= 0)
+      passwordAsked_->store(true);
     const bool approvable = kind == "com.sun.star.task.ErrorCodeRequest" ||
                             kind == "com.sun.star.document.BrokenPackageRequest" ||
                             kind == "com.sun.star.document.FilterOptionsRequest";
@@ -39,12 +45,16 @@ class SilentInteractionHandler : public cppu::WeakImplHelper1<css::task::XIntera
       }
     }
   }
+
+ private:
+  std::shared_ptr<std::atomic<bool>> passwordAsked_;
 };
 
 }  // namespace
 
-Reference<css::task::XInteractionHandler> MakeSilentInteractionHandler() {
-  return new SilentInteractionHandler();
+Reference<css::task::XInteractionHandler> MakeSilentInteractionHandler(
+    std::shared_ptr<std::atomic<bool>> passwordAsked) {
+  return new SilentInteractionHandler(std::move(passwordAsked));
 }
 
 }  // namespace automation::lo

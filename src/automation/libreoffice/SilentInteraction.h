@@ -12,8 +12,14 @@
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <com/sun/star/uno/Reference.hxx>
 
+#include <atomic>
+#include <memory>
+
 namespace automation::lo {
 
-css::uno::Reference<css::task::XInteractionHandler> MakeSilentInteractionHandler();
+// passwordAsked, when given, is set once the office asks for a document's password: a failed
+// load can then say that the document is protected rather than damaged.
+css::uno::Reference<css::task::XInteractionHandler> MakeSilentInteractionHandler(
+    std::shared_ptr<std::atomic<bool>> passwordAsked = nullptr);
 
 }  // namespace automation::lo

@@ -217,13 +217,13 @@ std::string WriterServer::Version() {
   return FromOU(version);
 }
 
-DocumentPtr WriterServer::Load(const std::string& url,
-                               const std::vector<std::pair<std::string, Any>>& extra) {
+DocumentPtr WriterServer::Load(const std::string& url, const std::vector<std::pair<std::string, Any>>& extra,
+                               std::shared_ptr<std::atomic<bool>> passwordAsked) {
   std::vector<std::pair<std::string, Any>> props = {
       {"Hidden", Any(true)},
       {"MacroExecutionMode", Any(sal_Int16(0))},  // NEVER_EXECUTE
       {"UpdateDocMode", Any(sal_Int16(0))},       // NO_UPDATE
-      {"InteractionHandler", Any(MakeSilentInteractionHandler())},
+      {"InteractionHandler", Any(MakeSilentInteractionHandler(std::move(passwordAsked)))},
   };
   props.insert(props.end(), extra.begin(), extra.end());
   auto doc = std::make_shared<WriterDocument>();
@@ -340,8 +340,9 @@ DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
   std::shared_ptr<SourceLink> link;
   if (!isUrl && SourceLink::Needed(path)) link = std::make_shared<SourceLink>(path);
   DocumentPtr doc;
+  auto passwordAsked = std::make_shared<std::atomic<bool>>(false);
   try {
-    doc = Load(OfficeUrl(link ? link->Path() : path), extra);
+    doc = Load(OfficeUrl(link ? link->Path() : path), extra, passwordAsked);
   } catch (const css::lang::IllegalArgumentException&) {
     // The office's own text here ("type detection failed" and the like) tells a user nothing.
     if (!IsAlive()) throw;
@@ -350,13 +351,15 @@ DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
   }
   if (!doc) {
     if (!IsAlive()) throw EOleServerGone(GoneMessage());
-    // The office answers a protected document without its password, a wrong password and a
-    // damaged file alike: with no document and no reason. Messages name no file: the log
-    // names the source already, and equal failures should read alike in the failure report.
-    throw EOleError(
-        std::string("The document could not be opened") +
-            (password ? " (wrong password, or the file is damaged)" : " (it is password-protected or damaged)"),
-        core::reason::kDamaged);
+    // The load itself answers a protected document, a wrong password and a damaged file
+    // alike, with no document and no reason; only the question the office asked on the way
+    // tells them apart. Messages name no file: the log names the source already, and equal
+    // failures should read alike in the failure report.
+    if (passwordAsked->load())
+      throw EOleError(std::string("The document could not be opened") +
+                          (password ? " (wrong password)" : " (it is password-protected)"),
+                      core::reason::kPassword);
+    throw EOleError("The document could not be opened (it is damaged)", core::reason::kDamaged);
   }
   doc->path = path;
   doc->link = link;

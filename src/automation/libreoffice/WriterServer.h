@@ -6,6 +6,7 @@
 //
 // Threads: one thread at a time calls in (the thread that owns the server); Abort and IsAlive
 // may come from any thread while a call is in progress.
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -92,7 +93,8 @@ class WriterServer {
   std::string GoneMessage() const;
   void MarkLost();
   void DisableLockFiles();
-  DocumentPtr Load(const std::string& url, const std::vector<std::pair<std::string, css::uno::Any>>& extra);
+  DocumentPtr Load(const std::string& url, const std::vector<std::pair<std::string, css::uno::Any>>& extra,
+                   std::shared_ptr<std::atomic<bool>> passwordAsked = nullptr);
   Reference<css::lang::XComponent> LoadWithView(const std::string& url,
                                                 const std::vector<std::pair<std::string, css::uno::Any>>& props);
   Reference<css::lang::XComponent> LoadWithoutView(const std::string& url, const std::string& filter,
