@@ -263,6 +263,9 @@ class ApplicationObject : public ServerObject {
     if (bag_.Handle(m, k, a, {"Visible", "WindowState", "DisplayAlerts"}, r)) return r;
     if (!IsRead(k)) throw EOleMemberNotFound(m);
     if (Is(m, "Version")) return Variant(server_->Version());
+    // Ours, not Word's: a value of the office's configuration (node path, property), so that
+    // a caller can check what the office really applies of the profile it was given.
+    if (Is(m, "OfficeSetting")) return Variant(server_->Setting(Arg(a, 0).AsString(), Arg(a, 1).AsString()));
     if (Is(m, "Path")) return Variant(LibreOfficeProgramFolder());
     if (Is(m, "Name")) return Variant("LibreOffice");
     if (Is(m, "Documents")) return Variant(Make<DocumentsObject>());

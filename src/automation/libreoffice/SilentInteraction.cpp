@@ -6,6 +6,9 @@
 #include <com/sun/star/task/XInteractionRequest.hpp>
 #include <cppuhelper/implbase1.hxx>
 
+#include "automation/libreoffice/InteractionPolicy.h"
+#include "automation/libreoffice/UnoSession.h"
+
 namespace automation::lo {
 
 namespace {
@@ -20,13 +23,9 @@ class SilentInteractionHandler : public cppu::WeakImplHelper1<css::task::XIntera
 
   void SAL_CALL handle(const Reference<css::task::XInteractionRequest>& request) override {
     if (!request.is()) return;
-    const rtl::OUString kind = request->getRequest().getValueTypeName();
-    // DocumentPasswordRequest, DocumentMSPasswordRequest and their "2" forms.
-    if (passwordAsked_ && kind.startsWith("com.sun.star.task.Document") && kind.indexOf("PasswordRequest") >= 0)
-      passwordAsked_->store(true);
-    const bool approvable = kind == "com.sun.star.task.ErrorCodeRequest" ||
-                            kind == "com.sun.star.document.BrokenPackageRequest" ||
-                            kind == "com.sun.star.document.FilterOptionsRequest";
+    const std::string kind = FromOU(request->getRequest().getValueTypeName());
+    if (passwordAsked_ && IsPasswordRequest(kind)) passwordAsked_->store(true);
+    const bool approvable = ApprovesRequest(kind);
     const auto continuations = request->getContinuations();
     for (const auto& c : continuations) {
       if (approvable) {

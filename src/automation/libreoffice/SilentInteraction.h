@@ -2,11 +2,9 @@
 // The interaction handler given to every document load. Without one the office answers any
 // question it would ask a user (an import warning, a filter choice) by failing the load, so
 // documents that LibreOffice's own batch conversion reads would fail here. This handler
-// approves only what a load asks of the kinds it knows (an import warning or error code, the
-// repair of a damaged package, a filter's options) and aborts everything else: passwords, macro
-// confirmations, logins to a server, any request a later office may add. Nothing ever waits
-// for a person, a protected document still fails at once, and no document gets a yes to a
-// question this program has never seen.
+// answers as InteractionPolicy says: it approves only what a load asks of the kinds it knows and
+// aborts everything else. Nothing ever waits for a person, a protected document still fails at
+// once, and no document gets a yes to a question this program has never seen.
 //
 // Threads: the office calls it over the bridge on a thread of the bridge's.
 #include <com/sun/star/task/XInteractionHandler.hpp>

@@ -217,6 +217,20 @@ std::string WriterServer::Version() {
   return FromOU(version);
 }
 
+std::string WriterServer::Setting(const std::string& nodePath, const std::string& name) {
+  auto session = session_;
+  Reference<css::container::XNameAccess> node(ConfigurationNode(*session, nodePath.c_str(), false), UNO_QUERY_THROW);
+  if (!node->hasByName(ToOU(name))) return std::string();
+  Any value = node->getByName(ToOU(name));
+  OUString text;
+  if (value >>= text) return FromOU(text);
+  bool flag = false;
+  if (value.getValueTypeClass() == TypeClass_BOOLEAN && (value >>= flag)) return flag ? "true" : "false";
+  sal_Int64 number = 0;
+  if (value >>= number) return std::to_string(number);
+  return std::string();
+}
+
 DocumentPtr WriterServer::Load(const std::string& url, const std::vector<std::pair<std::string, Any>>& extra,
                                std::shared_ptr<std::atomic<bool>> passwordAsked) {
   std::vector<std::pair<std::string, Any>> props = {
@@ -355,6 +369,18 @@ DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
     // alike, with no document and no reason; only the question the office asked on the way
     // tells them apart. Messages name no file: the log names the source already, and equal
     // failures should read alike in the failure report.
+    // A password given is tried without a question, so a wrong one looks like damage: a
+    // second load without it tells whether the office wants one at all.
+    if (password && !passwordAsked->load()) {
+      std::vector<std::pair<std::string, Any>> bare;
+      if (readOnly) bare.emplace_back("ReadOnly", Any(true));
+      try {
+        if (DocumentPtr again = Load(OfficeUrl(link ? link->Path() : path), bare, passwordAsked)) Close(again, false);
+      } catch (const css::lang::DisposedException&) {
+        throw;
+      } catch (const css::uno::Exception&) {
+      }
+    }
     if (passwordAsked->load())
       throw EOleError(std::string("The document could not be opened") +
                           (password ? " (wrong password)" : " (it is password-protected)"),

@@ -76,6 +76,10 @@ class WriterServer {
   void Quit();
 
   std::string Version();
+  // A value of the office's configuration as the office itself reads it (a node path such as
+  // "/org.openoffice.Inet/Settings" and a property), as text; empty when it has no such
+  // property. Booleans read "true" or "false".
+  std::string Setting(const std::string& nodePath, const std::string& name);
   // Path may be a local path or an address ("scheme://..."). Throws EOleError with a clear
   // message when nothing is opened.
   DocumentPtr Open(const std::string& path, bool readOnly, const std::optional<std::string>& password);
