@@ -316,14 +316,15 @@ Invocation ReadArguments(const std::vector<std::string>& arguments) {
   return Reader(arguments).Read();
 }
 
-int AnswerWithoutRunning(const Invocation& invocation, const std::string& version, std::ostream& out,
-                         std::ostream& err) {
+int AnswerWithoutRunning(const Invocation& invocation, const std::string& version, const std::string& officeVersion,
+                         std::ostream& out, std::ostream& err) {
   switch (invocation.action) {
     case Invocation::Action::Help:
       out << kUsage;
       return 0;
     case Invocation::Action::Version:
-      out << "quillex " << version << "\n";
+      out << "quillex " << version << "\n"
+          << (officeVersion.empty() ? std::string("LibreOffice: not found") : "LibreOffice " + officeVersion) << "\n";
       return 0;
     case Invocation::Action::UsageError:
       err << "quillex: " << invocation.message << " (quillex --help lists the options)\n";

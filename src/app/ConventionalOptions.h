@@ -24,7 +24,9 @@ Invocation ReadArguments(const std::vector<std::string>& arguments);
 
 // Help, Version and UsageError need no window, no project and no counters: the answer is
 // printed (help and version on out, an error with its hint on err) and the exit status returned.
-int AnswerWithoutRunning(const Invocation& invocation, const std::string& version, std::ostream& out,
-                         std::ostream& err);
+// officeVersion is the release of the LibreOffice the program drives, for the version answer
+// (empty: none found).
+int AnswerWithoutRunning(const Invocation& invocation, const std::string& version, const std::string& officeVersion,
+                         std::ostream& out, std::ostream& err);
 
 }  // namespace app

@@ -17,8 +17,14 @@ int main(int argc, char** argv) try {
   // no display needed, no counter raised.
   app::Invocation invocation = app::ReadArguments(std::vector<std::string>(argv + 1, argv + argc));
   if (invocation.action != app::Invocation::Action::Run)
-    return app::AnswerWithoutRunning(invocation, app::kVersion, std::cout, std::cerr);
+    return app::AnswerWithoutRunning(invocation, app::kVersion, automation::InstalledOfficeVersion(), std::cout,
+                                     std::cerr);
 
+  // An office older than the program knows would fail in ways no message could explain.
+  if (std::string why = automation::WhyOfficeCannotBeUsed(); !why.empty()) {
+    app::ProgressLine::Say(why);
+    return app::TcvMain::kNotCarriedOut;
+  }
   automation::RegisterLibreOfficeWriter();
   batch::SetConverterClass([](batch::TcvBatch* batch, int count, batch::TcvNodeEvent onNode) -> batch::TcvConvertor* {
     return new convert::TcvQUILLEX(batch, count, std::move(onNode));

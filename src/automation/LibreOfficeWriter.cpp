@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 
 #include "automation/OleError.h"
 #include "automation/ServerRegistry.h"
 #include "automation/libreoffice/DocumentOps.h"
 #include "automation/libreoffice/FileFormats.h"
+#include "automation/libreoffice/ProfileSeed.h"
 #include "automation/libreoffice/WriterServer.h"
 
 namespace automation {
@@ -300,6 +302,20 @@ std::string StartFailure(const std::string& cause) {
 }  // namespace
 
 std::string LibreOfficeProgramFolder() { return QX_LO_PROGRAM_DIR; }
+
+std::string InstalledOfficeVersion() { return lo::OfficeReleaseVersion(LibreOfficeProgramFolder()); }
+
+std::string WhyOfficeCannotBeUsed() {
+  const std::string version = InstalledOfficeVersion();
+  // An installation whose version cannot be read is given its chance: its start says more.
+  if (version.empty()) return std::string();
+  int major = 0, minor = 0;
+  if (std::sscanf(version.c_str(), "%d.%d", &major, &minor) < 1) return std::string();
+  if (major > kOldestOfficeMajor || (major == kOldestOfficeMajor && minor >= kOldestOfficeMinor))
+    return std::string();
+  return "LibreOffice " + version + " is older than " + std::to_string(kOldestOfficeMajor) + "." +
+         std::to_string(kOldestOfficeMinor) + ", the oldest release this program can drive";
+}
 
 void RegisterLibreOfficeWriter() {
   RegisterServer("Word.Application", [] {

@@ -15,4 +15,13 @@ void RegisterLibreOfficeWriter();
 // The office program folder the server runs (what Application.Path reports).
 std::string LibreOfficeProgramFolder();
 
+// The oldest LibreOffice release the server is made and tested for.
+inline constexpr int kOldestOfficeMajor = 7;
+inline constexpr int kOldestOfficeMinor = 4;
+// The release of the installed office ("7.4.7.2"), read from its files without starting it;
+// empty when there is none or it cannot be read.
+std::string InstalledOfficeVersion();
+// Empty when the installed office can be driven; otherwise why not, in one sentence.
+std::string WhyOfficeCannotBeUsed();
+
 }  // namespace automation

@@ -5,12 +5,16 @@
 
 namespace automation::lo {
 
-std::string OfficeProductVersion(const std::string& programFolder) {
+namespace {
+
+// A property of the installation's product record, as a plain version ("7.4", "7.4.7.2");
+// empty when it cannot be read.
+std::string ProductRecord(const std::string& programFolder, const std::string& property) {
   std::string xcd;
   if (!platform::ReadFileBytes(programFolder + "/../share/registry/main.xcd", xcd)) return {};
-  // The schema declares the property with its type ("ooSetupVersion" oor:type=...); the value
+  // The schema declares the property with its type (oor:name="..." oor:type=...); the value
   // sits in the data part, where the name closes the tag.
-  const std::string name = "oor:name=\"ooSetupVersion\">";
+  const std::string name = "oor:name=\"" + property + "\">";
   std::size_t at = xcd.find(name);
   if (at == std::string::npos) return {};
   std::size_t open = xcd.find("<value>", at);
@@ -20,6 +24,16 @@ std::string OfficeProductVersion(const std::string& programFolder) {
   // Only a plain version can go into the record unescaped, and only one compares as intended.
   if (version.empty() || version.find_first_not_of("0123456789.") != std::string::npos) return {};
   return version;
+}
+
+}  // namespace
+
+std::string OfficeProductVersion(const std::string& programFolder) {
+  return ProductRecord(programFolder, "ooSetupVersion");
+}
+
+std::string OfficeReleaseVersion(const std::string& programFolder) {
+  return ProductRecord(programFolder, "ooSetupVersionAboutBox");
 }
 
 namespace {

@@ -25,5 +25,8 @@ void SeedProfile(const std::string& profile);
 // The product version the office compares with the record ("7.4"), read from the configuration
 // data of the installation whose program folder is given; empty when it cannot be read.
 std::string OfficeProductVersion(const std::string& programFolder);
+// The full release of the same installation ("7.4.7.2"), as its About box names it; empty when
+// it cannot be read.
+std::string OfficeReleaseVersion(const std::string& programFolder);
 
 }  // namespace automation::lo
