@@ -75,10 +75,10 @@ TEST(ConventionalOptions, MapOntoSettingsAndLeaveTheOlderFormsAlone) {
        K::Settings,
        "Encoding=UTF-8\r\nLineEnds=LF\r\nLogFormat=json\r\nTarget=-\r\nSource=-"},
       {{"--eol", "cr"}, A::UsageError, K::None, "option '--eol' takes crlf or lf, not 'cr'"},
-      {{"--max-size", "2g", "--follow-links", "--any-file", "--office-user=qx", "--max-size=512"},  // the last wins
+      {{"--max-size=512", "--follow-links", "--any-file", "--office-user=qx", "--max-size", "2g"},  // the last wins
        A::Run,
        K::Settings,
-       "MaxDocumentSize=512\r\nFollowLinks=True\r\nAnyFile=True\r\nOfficeUser=qx"},
+       "MaxDocumentSize=2147483648\r\nFollowLinks=True\r\nAnyFile=True\r\nOfficeUser=qx"},
       {{"--max-size", "9999999999999G"}, A::UsageError, K::None, "option '--max-size' needs a size"},
       {{"--no-report", "--watch", "--overwrite", "NEWER", "-o", "a"},
        A::Run,
