@@ -99,7 +99,9 @@ TEST_F(HeadlessFixture, TreeWithOddNamesHiddenAndLockFiles) {
   EXPECT_EQ(program.Counter("S"), "6");
   EXPECT_EQ(program.Counter("F"), "1");
   EXPECT_EQ(program.Counter("C"), "1");
-  EXPECT_EQ(program.Counter("W"), "7");
+  // The office's major version, whichever office this is.
+  const std::string office = e2e::OfficeVersionLine();  // "LibreOffice 7.4.7.2 40(Build:2)"
+  EXPECT_EQ(office.rfind("LibreOffice " + program.Counter("W") + ".", 0), 0u) << office;
 }
 
 TEST_F(HeadlessFixture, FiltersSkipHiddenAndFlatTargets) {

@@ -131,4 +131,16 @@ bool OfficeOwnConversion(const std::string& profile, const std::string& outDir,
   return true;
 }
 
+
+std::string OfficeVersionLine() {
+  std::string line;
+  if (std::FILE* p = ::popen("/usr/lib/libreoffice/program/soffice --version 2>/dev/null", "r")) {
+    char buffer[256];
+    if (std::fgets(buffer, sizeof buffer, p)) line = buffer;
+    ::pclose(p);
+  }
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  return line;
+}
+
 }  // namespace e2e

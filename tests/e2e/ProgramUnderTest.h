@@ -68,6 +68,9 @@ struct ProgramFixture : ::testing::Test {
 
 // The lines of a CR LF text file (without their line ends).
 std::vector<std::string> ReadLines(const std::string& path);
+// What the installed office says of itself ("LibreOffice 7.4.7.2 40(Build:2)"): tests compare
+// with it instead of naming a version.
+std::string OfficeVersionLine();
 // Copies a file, creating the target's folders.
 void CopyFile(const std::string& from, const std::string& to);
 // UTF-16LE bytes (BOM and all) as UTF-8 text, BOM dropped.
