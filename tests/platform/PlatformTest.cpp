@@ -18,6 +18,7 @@
 #include "platform/FileTimes.h"
 #include "platform/FileWatch.h"
 #include "platform/Paths.h"
+#include "platform/Process.h"
 #include "platform/Shell.h"
 #include "platform/TempNames.h"
 #include "platform/TextEncoding.h"
@@ -502,4 +503,62 @@ TEST(FileWatch, ReportsChangesBelowTheTreeAndSaysWhenReportsWereDropped) {
   for (int i = 0; i <= queued; ++i)
     ::close(::open((root + std::to_string(i)).c_str(), O_WRONLY | O_CREAT, 0644));
   EXPECT_TRUE(reported(K::Overflow, ""));
+}
+
+namespace {
+
+std::string NetNamespaceOf(int pid) {
+  std::error_code ec;
+  return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/ns/net", ec).string();
+}
+
+// Whether a child started with privateNetwork runs in another network namespace than this
+// process; the control, a child without it, must share this one.
+bool ChildHasItsOwnNetwork() {
+  auto start = [](bool isolated) {
+    platform::ProcessOptions o;
+    o.argv = {"/bin/sleep", "30"};
+    o.privateNetwork = isolated;
+    return platform::Process::Start(o);
+  };
+  auto isolated = start(true);
+  auto shared = start(false);
+  const std::string self = NetNamespaceOf(::getpid());
+  const std::string own = NetNamespaceOf(isolated->Pid());
+  const bool controlShares = NetNamespaceOf(shared->Pid()) == self;
+  isolated->KillAndReap();
+  shared->KillAndReap();
+  return controlShares && !own.empty() && own != self;
+}
+
+}  // namespace
+
+// The office's network namespace as root and as an ordinary user; where the system refuses
+// namespaces, the probe says so and children share the network. The other identities run this
+// test program again (a fork of a threaded test program could not safely start processes).
+TEST(ProcessIsolation, PrivateNetworkChildrenLiveInAnotherNetworkNamespace) {
+  if (const char* expect = std::getenv("QX_TEST_EXPECT_NETWORK")) {
+    const bool own = std::string(expect) == "own";
+    EXPECT_EQ(platform::PrivateNetworkProblem().empty(), own);
+    EXPECT_EQ(ChildHasItsOwnNetwork(), own);
+    return;
+  }
+  EXPECT_EQ(platform::PrivateNetworkProblem(), "");
+  EXPECT_TRUE(ChildHasItsOwnNetwork());
+  const std::string again = "'" + std::filesystem::read_symlink("/proc/self/exe").string() +
+                            "' --gtest_filter=ProcessIsolation.PrivateNetworkChildrenLiveInAnotherNetworkNamespace"
+                            " >/dev/null 2>&1";
+  if (::geteuid() == 0)
+    EXPECT_EQ(std::system(("QX_TEST_EXPECT_NETWORK=own setpriv --reuid=65534 --regid=65534 --clear-groups " +
+                           again).c_str()),
+              0)
+        << "as the user nobody";
+  // The refusal, simulated: a user namespace whose limits allow no further user or network
+  // namespace.
+  const std::string refusing =
+      "unshare -Ur /bin/sh -c 'echo 0 > /proc/sys/user/max_user_namespaces && "
+      "echo 0 > /proc/sys/user/max_net_namespaces && QX_TEST_EXPECT_NETWORK=shared exec " +
+      std::string("\"$0\" \"$@\"' ") + std::filesystem::read_symlink("/proc/self/exe").string() +
+      " --gtest_filter=ProcessIsolation.PrivateNetworkChildrenLiveInAnotherNetworkNamespace >/dev/null 2>&1";
+  EXPECT_EQ(std::system(refusing.c_str()), 0) << "in a namespace that refuses further namespaces";
 }
