@@ -432,3 +432,14 @@ TEST_F(HeadlessFixture, FilesReadOnlyAsPlainTextAreNotDocumentsUnlessAnyFile) {
   EXPECT_EQ(program.RunWith({"--headless", "--any-file", "--overwrite", "yes", "-o", out, in}), 0);
   EXPECT_TRUE(Exists(out + "/random.txt"));
 }
+
+// The office's profile and pipe live in TMPDIR: a blank, "%" or "#" there must cost nothing.
+TEST_F(HeadlessFixture, ATemporaryFolderWithBlanksPercentAndHashConverts) {
+  Doc("a.docx");
+  const std::string tmp = work / "t m%20p#1";
+  std::filesystem::create_directories(tmp);
+  EXPECT_EQ(program.RunWith({"--headless", "-o", out, in + "/a.docx"}, std::chrono::seconds(60), {"TMPDIR=" + tmp}), 0)
+      << program.Stderr();
+  EXPECT_TRUE(Exists(out + "/a.txt"));
+  EXPECT_TRUE(std::filesystem::is_empty(tmp)) << "the run left files in " << tmp;
+}

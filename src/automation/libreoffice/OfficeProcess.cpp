@@ -10,6 +10,7 @@
 #include "automation/LibreOfficeWriter.h"
 #include "automation/OleError.h"
 #include "automation/libreoffice/ProfileSeed.h"
+#include "automation/libreoffice/TextExport.h"
 #include "automation/libreoffice/UnoSession.h"
 #include "platform/FileSystem.h"
 #include "platform/TextEncoding.h"
@@ -69,8 +70,9 @@ std::string NewPipeName() {
   return "qx_lo_" + std::to_string(rd()) + "_" + std::to_string(counter++);
 }
 
-// A file URL for a folder we created ourselves under the temporary folder.
-std::string FolderUrl(const std::string& path) { return "file://" + platform::PercentEncodeNonAscii(path); }
+// The profile's URL, encoded as every URL handed to the office is: a TMPDIR with a blank, "%"
+// or "#" must not make the office look for another folder.
+std::string FolderUrl(const std::string& path) { return FileUrlFromPath(path); }
 
 // Office pipes live in this fixed folder, whatever TMPDIR says.
 std::string PipeSocketPath(const std::string& pipeName) {
