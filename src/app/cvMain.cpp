@@ -309,6 +309,9 @@ int TcvMain::Finish() {
     logError = logError_;
   }
   if (failed > 0) progress_->Summary(FailureSummary());
+  // A run that found nothing would otherwise end as quietly as one that converted everything.
+  if (foundBefore_ + batch_->Count() == 0 && !core::cvProject()->Watch() && !core::cvProject()->Quiet())
+    ProgressLine::Say(NothingMatched());
   if (!logError.empty()) {
     // Without its log the run did not deliver what it was asked for, whatever it converted.
     ProgressLine::Say("the log file " + logPath_ + " cannot be written: " + logError);
@@ -323,6 +326,13 @@ int TcvMain::Finish() {
     if (batch::RunningWorkers() == 0) filter_.reset();
   }
   return status;
+}
+
+std::string TcvMain::NothingMatched() const {
+  const std::string mask = batch_->Mask();
+  std::string line = "no document matches " + platform::IncludeTrailingPathDelimiter(batch_->SourceDir()) + mask;
+  if (!subdir_) line += "; sub-folders are searched only with -r";
+  return line;
 }
 
 std::string TcvMain::FailureSummary() const {

@@ -85,6 +85,8 @@ class TcvMain {
   int Finish();
   // The line that closes a run in which documents failed, for a reader without a terminal.
   std::string FailureSummary() const;
+  // The line for a run that found no document at all.
+  std::string NothingMatched() const;
   static std::string StatusWord(int status);
 
   std::string source_, target_;

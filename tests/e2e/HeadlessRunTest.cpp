@@ -256,6 +256,13 @@ TEST_F(HeadlessFixture, NoMatchGivesAnEmptyLogAndNoLink) {
   EXPECT_TRUE(program.Links().empty());
   EXPECT_EQ(program.Counter("A"), "0");
   EXPECT_EQ(program.Counter("F"), "0");
+  // Said once on stderr, with the hint where sub-folders would have matched; quiet runs say nothing.
+  EXPECT_EQ(program.Stderr(), "quillex: no document matches " + in + "/*.xyz; sub-folders are searched only with -r\n");
+  Doc("sub/b.docx");
+  EXPECT_EQ(program.RunWith({"--headless", "-r", "-o", out, in + "/*.xyz"}), 0);
+  EXPECT_EQ(program.Stderr(), "quillex: no document matches " + in + "/*.xyz\n");
+  EXPECT_EQ(program.RunWith({"--headless", "-q", "-o", out, in + "/*.xyz"}), 0);
+  EXPECT_EQ(program.Stderr(), "");
 }
 
 TEST_F(HeadlessFixture, SameFailureTwiceIsReportedOnce) {
