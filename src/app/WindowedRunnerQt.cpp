@@ -15,6 +15,10 @@ std::function<int()> WindowedRunner(int& argc, char** argv) {
           "without a window");
       return 2;
     }
+    if (std::string problem = platform::DisplayProblem(); !problem.empty()) {
+      ProgressLine::Say(problem + "; use --headless (or the setting PureConsole=True) to convert without a window");
+      return 2;
+    }
     std::string why;
     int status = ui::RunWindowed(argc, argv, &why);
     // The window has shown why (an empty box focused, an error reported); a script that

@@ -1,6 +1,15 @@
 #include "platform/Display.h"
 
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace platform {
@@ -18,7 +27,73 @@ bool PlatformUsable(const std::string& name) {
   return true;
 }
 
+// Whether a stream socket at path takes a connection within a short wait.
+bool SocketAnswers(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, path.data(), path.size());
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return false;
+  bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  if (!connected && errno == EINPROGRESS) {
+    pollfd p{fd, POLLOUT, 0};
+    int error = 0;
+    socklen_t length = sizeof error;
+    connected = ::poll(&p, 1, 3000) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+  }
+  ::close(fd);
+  return connected;
+}
+
+// Asks the X server named by DISPLAY for a connection through libxcb, which the window toolkit
+// uses too, so that an authorisation it would be refused counts as well. Without libxcb, the
+// answer is left to the toolkit.
+std::string X11Problem(const std::string& display) {
+  void* xcb = ::dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+  if (!xcb) return std::string();
+  using Connect = void* (*)(const char*, int*);
+  using HasError = int (*)(void*);
+  using Disconnect = void (*)(void*);
+  auto connect = reinterpret_cast<Connect>(::dlsym(xcb, "xcb_connect"));
+  auto hasError = reinterpret_cast<HasError>(::dlsym(xcb, "xcb_connection_has_error"));
+  auto disconnect = reinterpret_cast<Disconnect>(::dlsym(xcb, "xcb_disconnect"));
+  std::string problem;
+  if (connect && hasError && disconnect) {
+    void* connection = connect(display.c_str(), nullptr);
+    if (hasError(connection) != 0) problem = "the display " + display + " cannot be reached";
+    disconnect(connection);
+  }
+  ::dlclose(xcb);
+  return problem;
+}
+
+std::string WaylandProblem(const std::string& name) {
+  std::string path = name;
+  if (path.empty() || path[0] != '/') {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!runtime || !*runtime) return "the Wayland display " + name + " cannot be found (XDG_RUNTIME_DIR is not set)";
+    path = std::string(runtime) + "/" + name;
+  }
+  return SocketAnswers(path) ? std::string() : "the Wayland display " + name + " cannot be reached";
+}
+
+std::string Value(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
 }  // namespace
+
+std::string DisplayProblem() {
+  const std::string chosen = Value("QT_QPA_PLATFORM");
+  // The toolkit's own default: Wayland where a compositor is named, X11 otherwise.
+  std::string first = chosen.substr(0, chosen.find_first_of(";:"));
+  if (first.empty()) first = Set("WAYLAND_DISPLAY") ? "wayland" : "xcb";
+  if (first == "xcb" && Set("DISPLAY")) return X11Problem(Value("DISPLAY"));
+  if (first.rfind("wayland", 0) == 0 && Set("WAYLAND_DISPLAY")) return WaylandProblem(Value("WAYLAND_DISPLAY"));
+  return std::string();
+}
 
 bool DisplayAvailable() {
   const char* chosen = std::getenv("QT_QPA_PLATFORM");

@@ -14,9 +14,12 @@ struct Answer {
   std::string out;
 };
 
-// Runs the program through the shell with no display of any kind; stream 1 or 2 is kept.
-Answer Ask(const e2e::ProgramUnderTest& program, const std::string& args, int stream) {
-  std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 60 " + program.exe() +
+// Runs the program through the shell with no display of any kind but what environment names;
+// stream 1 or 2 is kept.
+Answer Ask(const e2e::ProgramUnderTest& program, const std::string& args, int stream,
+           const std::string& environment = "") {
+  std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + environment + " timeout 60 " +
+                        program.exe() +
                         " " + args + (stream == 1 ? " 2>/dev/null" : " 2>&1 >/dev/null");
   Answer answer;
   FILE* pipe = popen(command.c_str(), "r");
@@ -60,4 +63,11 @@ TEST(CommandLine, WithoutADisplayAWindowedStartAndAWrongOptionEndWithStatusTwoAn
     EXPECT_EQ(a.out.rfind("quillex: ", 0), 0u) << a.out;
   }
   EXPECT_NE(Ask(program, "", 2).out.find("--headless"), std::string::npos);
+  // A display that is named but does not answer: X11 (no server on :97 here) and Wayland.
+  for (const char* display : {"DISPLAY=:97", "WAYLAND_DISPLAY=qx-none XDG_RUNTIME_DIR=/nonexistent"}) {
+    Answer a = Ask(program, "", 2, display);
+    EXPECT_EQ(a.status, 2) << display;
+    EXPECT_EQ(std::count(a.out.begin(), a.out.end(), '\n'), 1) << display << ": " << a.out;
+    EXPECT_NE(a.out.find("cannot be reached; use --headless"), std::string::npos) << a.out;
+  }
 }
