@@ -1,16 +1,11 @@
 #include "platform/Display.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+
+#include "platform/FileSystem.h"
 
 namespace platform {
 
@@ -25,25 +20,6 @@ bool PlatformUsable(const std::string& name) {
   if (name == "xcb") return Set("DISPLAY");
   if (name.rfind("wayland", 0) == 0) return Set("WAYLAND_DISPLAY");
   return true;
-}
-
-// Whether a stream socket at path takes a connection within a short wait.
-bool SocketAnswers(const std::string& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.empty() || path.size() >= sizeof address.sun_path) return false;
-  std::memcpy(address.sun_path, path.data(), path.size());
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return false;
-  bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  if (!connected && errno == EINPROGRESS) {
-    pollfd p{fd, POLLOUT, 0};
-    int error = 0;
-    socklen_t length = sizeof error;
-    connected = ::poll(&p, 1, 3000) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
-  }
-  ::close(fd);
-  return connected;
 }
 
 // Asks the X server named by DISPLAY for a connection through libxcb, which the window toolkit

@@ -25,6 +25,8 @@ void ForceDirectoriesOrThrow(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Removes path only when it is a Unix socket (a link to one is left alone); true when removed.
 bool DeleteSocket(const std::string& path);
+// Whether a stream socket at path takes a connection within waitMs (a listener is there).
+bool SocketAnswers(const std::string& path, int waitMs = 3000);
 
 // The outcome of ClaimNewFile.
 enum class ClaimResult { Claimed, Taken, Failed };

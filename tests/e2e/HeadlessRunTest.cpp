@@ -1,9 +1,12 @@
 // The headless run through the built program, with real LibreOffice conversions.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 
@@ -449,4 +452,32 @@ TEST_F(HeadlessFixture, ATemporaryFolderWithBlanksPercentAndHashConverts) {
       << program.Stderr();
   EXPECT_TRUE(Exists(out + "/a.txt"));
   EXPECT_TRUE(std::filesystem::is_empty(tmp)) << "the run left files in " << tmp;
+}
+
+// An office that failed to start, or died with its program, leaves its accept pipe in /tmp; the
+// next run removes such sockets of the program's own naming, but never one that is listened on.
+TEST_F(HeadlessFixture, StalePipesOfEarlierRunsGoAndListenedOnesStay) {
+  Doc("a.docx");
+  auto bound = [](const std::string& path, bool listen) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
+    if (listen) {
+      ::listen(fd, 1);
+      return fd;
+    }
+    ::close(fd);
+    return -1;
+  };
+  const std::string stem = "/tmp/OSL_PIPE_" + std::to_string(::getuid()) + "_qx_lo_test" + std::to_string(::getpid());
+  const std::string stale = stem + "_stale", live = stem + "_live";
+  bound(stale, false);
+  int listening = bound(live, true);
+  EXPECT_EQ(program.RunWith({"--headless", "-o", out, in + "/a.docx"}), 0);
+  EXPECT_FALSE(Exists(stale));
+  EXPECT_TRUE(Exists(live));
+  ::close(listening);
+  std::filesystem::remove(live);
 }

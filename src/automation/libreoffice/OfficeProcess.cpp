@@ -79,6 +79,22 @@ std::string PipeSocketPath(const std::string& pipeName) {
   return "/tmp/OSL_PIPE_" + std::to_string(platform::CurrentUserId()) + "_" + pipeName;
 }
 
+// The accept pipes of offices of earlier runs that failed to start or were killed with their
+// program: sockets of our own naming that nobody listens on any more. Once per process.
+void RemoveStalePipes() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const std::string mine = "OSL_PIPE_" + std::to_string(platform::CurrentUserId()) + "_qx_lo_";
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/tmp", ec)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind(mine, 0) != 0) continue;
+      const std::string path = entry.path().string();
+      if (!platform::SocketAnswers(path, 200)) platform::DeleteSocket(path);
+    }
+  });
+}
+
 }  // namespace
 
 std::string SingleInstancePipeName(const std::string& profileUrl) {
@@ -96,6 +112,7 @@ std::string SingleInstancePipeName(const std::string& profileUrl) {
 }
 
 OfficeProcess::OfficeProcess() : pipeName_(NewPipeName()) {
+  RemoveStalePipes();
   try {
     profile_ = platform::MakeTempDirectory("qx-lo-profile-");
   } catch (const std::exception& e) {
