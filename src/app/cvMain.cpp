@@ -162,6 +162,9 @@ int TcvMain::Run() {
     project.SetValue("IsOverwrite", "True");
   } else {
     target_ = project.TargetFolder();
+    // An existing text beside its document may be replaced: the user must know where they go.
+    if (project.TargetBesideSource && !target_.empty() && !project.Quiet())
+      ProgressLine::Say("no target folder was given (-o): the texts go beside their documents, in " + target_);
   }
   source_ = project.Source();
   // Opened once the target folder exists (a log inside it is common), before anything converts.

@@ -365,9 +365,11 @@ bool TcvProject::Open(bool withoutDialog) {
     openFile_ = ProjectFile;
   } else if (ProjectFile.empty() && !CommandLineSettings.empty()) {
     SetSettingsText(CommandLineSettings);
+    TargetBesideSource = Target().empty() && !Source().empty();
     if (Target().empty()) SetValue("Target", DefaultTargetFor(Source()));
   } else {
     SetValue("Source", ProjectFile);
+    TargetBesideSource = Target().empty();
     if (Target().empty()) SetValue("Target", DefaultTargetFor(ProjectFile));
     ProjectFile.clear();
   }

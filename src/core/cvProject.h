@@ -58,6 +58,9 @@ class TcvProject {
   // Main thread only.
   std::string ProjectFile;
   std::string CommandLineSettings;
+  // Set when the command line named a source but no target, so that the texts go to the
+  // source's own folder (Target was filled in for it).
+  bool TargetBesideSource = false;
   const std::string& FilesBase() const { return filesBase_; }
 
   // Settings, any thread.

@@ -481,3 +481,13 @@ TEST_F(HeadlessFixture, StalePipesOfEarlierRunsGoAndListenedOnesStay) {
   ::close(listening);
   std::filesystem::remove(live);
 }
+
+// A document named without -o: its text goes beside it, and the run says so once, since a text
+// already there is replaced.
+TEST_F(HeadlessFixture, ASourceWithoutATargetWritesBesideItAndSaysSo) {
+  Doc("a.docx");
+  EXPECT_EQ(program.RunWith({"--headless", in + "/a.docx"}), 0);
+  EXPECT_TRUE(Exists(in + "/a.txt"));
+  EXPECT_EQ(program.Stderr(), "quillex: no target folder was given (-o): the texts go beside their documents, in " +
+                                  in + "/\n");
+}
