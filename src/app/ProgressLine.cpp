@@ -3,16 +3,14 @@
 #include <cstdio>
 
 #include "platform/Terminal.h"
+#include "platform/TextEncoding.h"
 
 namespace app {
 
 namespace {
 
-std::string Printable(std::string text) {
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return text;
-}
+// Names reach the terminal too: no control character of theirs may drive it.
+std::string Printable(const std::string& text) { return platform::EscapeControls(text); }
 
 }  // namespace
 

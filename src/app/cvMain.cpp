@@ -76,8 +76,10 @@ std::string TcvMain::LogLine(const batch::TcvNode& node, const std::string& sour
   // The log is in the locale's charset, but names are bytes and appear as they are on disk:
   // re-encoding would turn a name that is not valid in that charset into one that does not
   // exist.
-  return platform::EncodeAnsi(StatusWord(status)) + " => " + source + " => " +
-         (named ? target : platform::EncodeAnsi(node.Message));
+  // Control characters are escaped: a name holding a line break must not end its line early
+  // or forge the next one.
+  return platform::EncodeAnsi(StatusWord(status)) + " => " + platform::EscapeControls(source) + " => " +
+         platform::EscapeControls(named ? target : platform::EncodeAnsi(node.Message));
 }
 
 void TcvMain::ReportNode(batch::TcvBatch&, batch::TcvNode& node) {

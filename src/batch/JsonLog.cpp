@@ -1,31 +1,12 @@
 #include "batch/JsonLog.h"
 
+#include "platform/TextEncoding.h"
+
 namespace batch {
 
 namespace {
 
 const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
-
-// The length of the valid UTF-8 sequence at text[i], 0 when there is none: no overlong forms,
-// no surrogates, nothing above U+10FFFF.
-std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
-  auto byte = [&](std::size_t at) { return at < text.size() ? static_cast<unsigned char>(text[at]) : 0u; };
-  auto tail = [&](std::size_t at) { return (byte(at) & 0xC0) == 0x80; };
-  unsigned c = byte(i);
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) return tail(i + 1) ? 2 : 0;
-  if (c >= 0xE0 && c <= 0xEF) {
-    unsigned c1 = byte(i + 1);
-    if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F)) return 0;
-    return tail(i + 1) && tail(i + 2) ? 3 : 0;
-  }
-  if (c >= 0xF0 && c <= 0xF4) {
-    unsigned c1 = byte(i + 1);
-    if ((c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F)) return 0;
-    return tail(i + 1) && tail(i + 2) && tail(i + 3) ? 4 : 0;
-  }
-  return 0;
-}
 
 std::string Base64(const std::string& bytes) {
   static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -60,7 +41,7 @@ std::string JsonString(const std::string& text, bool* valid) {
   std::string out = "\"";
   bool allValid = true;
   for (std::size_t i = 0; i < text.size();) {
-    std::size_t length = Utf8SequenceAt(text, i);
+    std::size_t length = platform::Utf8SequenceAt(text, i);
     if (length == 0) {
       allValid = false;
       out += kReplacement;

@@ -232,4 +232,60 @@ std::string PercentEncodeNonAscii(const std::string& text) {
   return out;
 }
 
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
+  auto byte = [&](std::size_t at) { return at < text.size() ? static_cast<unsigned char>(text[at]) : 0u; };
+  auto tail = [&](std::size_t at) { return (byte(at) & 0xC0) == 0x80; };
+  unsigned c = byte(i);
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) return tail(i + 1) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    unsigned c1 = byte(i + 1);
+    if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F)) return 0;
+    return tail(i + 1) && tail(i + 2) ? 3 : 0;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    unsigned c1 = byte(i + 1);
+    if ((c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F)) return 0;
+    return tail(i + 1) && tail(i + 2) && tail(i + 3) ? 4 : 0;
+  }
+  return 0;
+}
+
+std::string EscapeControls(const std::string& text) {
+  static const char* hex = "0123456789abcdef";
+  auto escape = [](std::string& out, unsigned char c) {
+    out += "\\x";
+    out += hex[c >> 4];
+    out += hex[c & 15];
+  };
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const std::size_t length = Utf8SequenceAt(text, i);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7F || (length == 0 && c >= 0x80 && c <= 0x9F)) {
+      escape(out, c);
+    } else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      escape(out, c);
+      escape(out, static_cast<unsigned char>(text[i + 1]));
+      i += 2;
+      continue;
+    } else if (length > 1) {
+      out.append(text, i, length);
+      i += length;
+      continue;
+    } else {
+      out += static_cast<char>(c);
+    }
+    ++i;
+  }
+  return out;
+}
+
 }  // namespace platform

@@ -29,6 +29,16 @@ std::string Utf16ToUtf8(const std::u16string& utf16);
 std::string Utf16ToLeBytes(const std::u16string& text);
 std::u16string LeBytesToUtf16(const std::string& bytes);
 
+// The length of the valid UTF-8 sequence at text[i], 0 when there is none: no overlong forms,
+// no surrogates, nothing above U+10FFFF.
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t i);
+
+// Text for a line a person reads (a text log, a terminal): every control character (C0, DEL,
+// and C1 whether as a UTF-8 character or as a stray byte) is written as an escape: \n, \r, \t,
+// or \xHH for each of its bytes; everything else stays as it is, a backslash included. A name
+// can then never end a line early, forge another, or drive the terminal.
+std::string EscapeControls(const std::string& text);
+
 // Makes every byte outside printable ASCII (blank included as printable) "%XX", so that links
 // reach other programs intact and a control character can never split them.
 std::string PercentEncodeNonAscii(const std::string& text);

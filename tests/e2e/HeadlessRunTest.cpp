@@ -491,3 +491,20 @@ TEST_F(HeadlessFixture, ASourceWithoutATargetWritesBesideItAndSaysSo) {
   EXPECT_EQ(program.Stderr(), "quillex: no target folder was given (-o): the texts go beside their documents, in " +
                                   in + "/\n");
 }
+
+// Names are bytes: one holding CR LF must not forge a line of the text log, and an escape
+// sequence must reach neither the log nor the terminal raw.
+TEST_F(HeadlessFixture, ControlCharactersInNamesAreEscapedInTheTextLogAndOnStderr) {
+  testsupport::WriteFile(in + "/x\r\nSuccess => ok.docx", "not a document");
+  Doc("e\x1b[31m\xc2\x9b.docx");
+  EXPECT_EQ(program.RunWith({"--headless", "--log", log, "-o", out, in + "/*"}), 1);
+  auto lines = ReadLines(log);
+  ASSERT_EQ(lines.size(), 2u);
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ(lines[0].rfind("Failure => " + in + "/x\\r\\nSuccess => ok.docx => ", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1], "Success => " + in + "/e\\x1b[31m\\xc2\\x9b.docx => " + out + "/e\\x1b[31m\\xc2\\x9b.txt");
+  const std::string said = program.Stderr();
+  EXPECT_EQ(said.find('\x1b'), std::string::npos) << said;
+  EXPECT_EQ(said.find('\r'), std::string::npos) << said;
+  EXPECT_NE(said.find("x\\r\\nSuccess => ok.docx"), std::string::npos) << said;
+}
