@@ -82,7 +82,7 @@ std::string TcvMain::LogLine(const batch::TcvNode& node, const std::string& sour
          platform::EscapeControls(named ? target : platform::EncodeAnsi(node.Message));
 }
 
-void TcvMain::ReportNode(batch::TcvBatch&, batch::TcvNode& node) {
+void TcvMain::ReportNode(batch::TcvBatch& batch, batch::TcvNode& node) {
   const int status = node.Status.load();
   // Standard input is named as the user named it, not by the private file it went into.
   const std::string source = filter_ && node.FileName == filter_->InputFile() ? "-" : node.FileName;
@@ -91,7 +91,13 @@ void TcvMain::ReportNode(batch::TcvBatch&, batch::TcvNode& node) {
   if (toStdout_) filter_->Finished(node.Index, status == batch::NodeSuccess ? node.Message : "");
   std::lock_guard<std::mutex> guard(logLock_);
   // Written as each document finishes, so that a run killed later keeps the lines of what it did.
-  if (logFile_ && logError_.empty()) logError_ = logFile_->Write(line + (json_ ? "\n" : "\r\n"));
+  if (logFile_ && logError_.empty()) {
+    logError_ = logFile_->Write(line + (json_ ? "\n" : "\r\n"));
+    // Without its record no further source may be deleted or renamed, nor anything converted.
+    if (!logError_.empty())
+      batch.StopRun("the log file " + logPath_ + " cannot be written: " + logError_ +
+                    "; the run was stopped before another document was converted, deleted or renamed");
+  }
   runLog_.push_back(std::move(line));
   if (status == batch::NodeFailure) unshownFailures_.push_back(source + ": " + node.Message);
   // The entry stays a success: the text is there, but its reader must know it is not all there.
@@ -234,11 +240,11 @@ int TcvMain::RunRound(std::vector<std::string> only, std::function<bool(const st
   if (auto* info = core::cvInfo(); info && !runCounted_) info->UpdateCounter("C", 0, 1);
   runCounted_ = true;
   WaitForWorkers(head);
-  // The word processor failed before any document succeeded: every document would fail alike,
-  // so none is counted and the cause is said once.
+  // The word processor failed before any document succeeded (every document would fail alike,
+  // so none is counted), or the log stopped taking lines: the cause is said once.
   if (std::string fault = batch_->RunFault(); !fault.empty() && !platform::StopRequested()) {
     progress_->Close();
-    return NotCarriedOut(fault + "; the run was given up before converting anything");
+    return NotCarriedOut(fault);
   }
   if (auto* info = core::cvInfo()) {
     info->UpdateCounter("A", 0, batch_->Count());

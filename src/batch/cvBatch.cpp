@@ -235,8 +235,14 @@ int TcvBatch::NextIndex() const {
 bool TcvBatch::GiveUpRun(const std::string& cause) {
   std::lock_guard<std::mutex> guard(listLock_);
   if (successCount_ > 0) return false;
-  if (runFault_.empty()) runFault_ = cause.empty() ? "Unknown error" : cause;
+  if (runFault_.empty())
+    runFault_ = (cause.empty() ? std::string("Unknown error") : cause) + "; the run was given up before converting anything";
   return true;
+}
+
+void TcvBatch::StopRun(const std::string& line) {
+  std::lock_guard<std::mutex> guard(listLock_);
+  if (runFault_.empty()) runFault_ = line;
 }
 
 std::string TcvBatch::RunFault() const {

@@ -134,7 +134,10 @@ class TcvBatch : public platform::Thread {
   // false, recording nothing, once any entry has succeeded: the word processor did work then,
   // and each later failure is the document's own.
   bool GiveUpRun(const std::string& cause);
-  // The cause given to GiveUpRun; empty while the run goes on. Any thread.
+  // Stops the run, whatever has succeeded, for a cause that makes going on wrong (its record, the
+  // log, can no longer be written): as GiveUpRun, with line as the front end's whole line.
+  void StopRun(const std::string& line);
+  // The line a given-up or stopped run ends with; empty while the run goes on. Any thread.
   std::string RunFault() const;
 
   // Takes the list lock and returns the list; every LockList needs its UnlockList.

@@ -219,6 +219,7 @@ void TcvConvertor::ProcessNode() {
   // A worker waiting for the list may still be handed an entry after the run was abandoned.
   if (Abandoned()) return;
   RecordSettledFailures(*Batch());
+  sourceTarget_.clear();
   if (node.Status.load() == NodeRunning) {
     const auto started = std::chrono::steady_clock::now();
     Convert(*Batch(), node);
@@ -230,6 +231,7 @@ void TcvConvertor::ProcessNode() {
   // An entry in hand when the run was given up has no outcome to report.
   if ((Abandoned() || !Batch()->RunFault().empty()) && node.Status.load() == NodeRunning) return;
   if (onNode_) onNode_(*Batch(), node);
+  if (!sourceTarget_.empty() && !Abandoned() && Batch()->RunFault().empty()) FinishSource(*Batch(), node, sourceTarget_);
 }
 
 void TcvConvertor::FailEscapedNode(TcvNode& node, const std::string& message, const std::string& reason) {

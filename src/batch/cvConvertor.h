@@ -121,6 +121,10 @@ class TcvConvertor : public TcvWorkBase {
   // renames ("RenameSource") the source. An entry that has not succeeded keeps its source
   // whatever lies at target. Every error is ignored; a rename never replaces an existing file.
   void FinishSource(TcvBatch& batch, TcvNode& node, const std::string& target);
+  // FinishSource for the entry in hand, once its outcome has been reported (OnNode) and only
+  // while the run goes on: a source is never deleted or renamed before its record is written.
+  // For Convert.
+  void FinishSourceAfterReport(const std::string& target) { sourceTarget_ = target; }
   // Gives target the access and modification times of source (Linux keeps no settable birth
   // time). False when either file cannot be reached.
   static bool CopyFileTime(const std::string& source, const std::string& target);
@@ -163,6 +167,7 @@ class TcvConvertor : public TcvWorkBase {
   std::atomic<bool> abandoned_{false};
   std::shared_ptr<Chain> chain_;
   Settled settled_;
+  std::string sourceTarget_;  // FinishSourceAfterReport's target for the entry in hand
 };
 
 }  // namespace batch

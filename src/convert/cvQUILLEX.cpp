@@ -126,7 +126,7 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
     node.Message = target;
     node.Unwritten = unwritten;
     node.Status = batch::NodeSuccess;
-    FinishSource(batch, node, target);
+    FinishSourceAfterReport(target);
     batch.AddSuccess();
   } catch (const std::exception& e) {
     failed = true;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/Beneath.h"
 #include "platform/Paths.h"
 #include "platform/TempNames.h"
 
@@ -290,14 +291,46 @@ void WriteFileAtomic(const std::string& path, const std::string& contents, bool 
   }
 }
 
-OutputFile::OutputFile(const std::string& path) {
+OutputFile::OutputFile(const std::string& path, bool append) {
+  const auto fail = [&](const std::string& why) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    throw EFileError("Cannot open file \"" + path + "\". " + why);
+  };
   Destination dest = Resolve(path);
-  if (dest.kind == Destination::Folder)
-    throw EFileError("Cannot open file \"" + path + "\". " + ErrnoText(EISDIR));
-  fd_ = dest.kind == Destination::Stream
-            ? OpenStream(dest, true)
-            : ::open(dest.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
-  if (fd_ < 0) throw EFileError("Cannot open file \"" + path + "\". " + ErrnoText(errno));
+  if (dest.descriptor >= 0) {
+    fd_ = OpenStream(dest, true);
+    if (fd_ < 0) fail(ErrnoText(errno));
+    return;
+  }
+  // Opened without waiting: a FIFO that nobody reads would otherwise hold the run before it
+  // converted anything. A link is followed only when it belongs to this user or to root.
+  fd_ = OpenTrusted(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | (append ? O_APPEND : 0), 0666);
+  if (fd_ < 0 && errno == ENXIO) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && dest.socket) {
+      fd_ = OpenStream(dest, true);
+      if (fd_ < 0) fail(ErrnoText(errno));
+      return;
+    }
+    fail("It is a FIFO that nobody reads");
+  }
+  if (fd_ < 0 && errno == ELOOP) fail("A link on its way belongs to another user (or the links form a loop)");
+  if (fd_ < 0) fail(ErrnoText(errno));
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) fail(ErrnoText(errno));
+  if (S_ISDIR(st.st_mode)) fail(ErrnoText(EISDIR));
+  // A device that refuses every write (/dev/full) refuses an empty one too.
+  if (S_ISCHR(st.st_mode) && ::write(fd_, "", 0) < 0) fail(ErrnoText(errno));
+  if (!S_ISREG(st.st_mode)) return;
+  if (!append && ::ftruncate(fd_, 0) != 0) fail(ErrnoText(errno));
+  // A full file system takes the open and refuses every line: found now, before anything is
+  // converted, deleted or renamed, rather than at the first line.
+  const off_t size = append ? st.st_size : 0;
+  const int err = ::posix_fallocate(fd_, size, 64 * 1024);
+  if (err == ENOSPC || err == EDQUOT || err == EFBIG) fail(ErrnoText(err));
+  if (::ftruncate(fd_, size) != 0) fail(ErrnoText(errno));
 }
 
 OutputFile::~OutputFile() {

@@ -62,14 +62,16 @@ void WriteFileAtomic(const std::string& path, const std::string& contents, bool 
 void WriteFileInPlace(const std::string& path, const std::string& contents, bool append);
 
 // A file opened once and written piece by piece as a run goes (the run log). Each Write goes to
-// the system at once, so a program killed later leaves every piece written so far. Links are
-// followed as WriteFileAtomic follows them; a regular file is truncated (created when missing),
-// a character device, FIFO, socket or open descriptor written through as WriteFileAtomic does.
-// One owner, which serialises its writes.
+// the system at once, so a program killed later leaves every piece written so far. A link on
+// the way is followed only when it belongs to this user or to root (OpenTrusted): /dev/stdout
+// works, another user's link to a file of ours does not. A regular file is truncated, or
+// appended to (created when missing), and refused at once when its file system has no room; a
+// character device, socket or open descriptor is written through; a FIFO only when somebody
+// reads it. One owner, which serialises its writes.
 class OutputFile {
  public:
-  // Opens path for writing; throws EFileError with the reason. A FIFO waits for its reader.
-  explicit OutputFile(const std::string& path);
+  // Opens path for writing; throws EFileError with the reason.
+  explicit OutputFile(const std::string& path, bool append = false);
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;

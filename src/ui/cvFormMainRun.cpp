@@ -282,7 +282,7 @@ void TcvFrmMain::FinishRun() {
     if (std::string fault = run->RunFault(); !fault.empty() && !stopped) {
       AutoRunStatus = 2;
       sbRun->ShowReason(QString::fromStdString(fault));
-      ReportException(fault + "; the run was given up before converting anything");
+      ReportException(fault);
     }
     core::TcvInfo* info = core::cvInfo();
     info->UpdateCounter("A", 0, run->Count());

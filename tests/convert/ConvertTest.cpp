@@ -101,7 +101,7 @@ TEST_F(ConvertFixture, AStartThatFailsBeforeAnySuccessGivesUpTheRun) {
   // No document is to blame: the entry keeps no outcome, and nothing counts as failed.
   EXPECT_EQ(first.Status, 0);
   EXPECT_EQ(jobs.FailedCount(), 0);
-  EXPECT_EQ(jobs.RunFault(), "The office ended during start-up");
+  EXPECT_EQ(jobs.RunFault(), "The office ended during start-up; the run was given up before converting anything");
   EXPECT_EQ(Convert("b.doc").Status, 0);
   EXPECT_EQ(script->starts, 2);  // tried once more, then never again in this run
 }

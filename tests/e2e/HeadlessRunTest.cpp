@@ -335,6 +335,12 @@ TEST_F(HeadlessFixture, RunsThatCannotBeCarriedOutSayWhy) {
   std::string locked = work / "locked";
   std::filesystem::create_directories(locked);
   ::chmod(locked.c_str(), 0);
+  const std::string fifo = work / "log.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Another user's link to a file of this one: as root, a link handed to the user nobody.
+  const std::string foreignLink = work / "foreign.log", victim = work / "victim";
+  std::filesystem::create_symlink(victim, foreignLink);
+  const bool foreign = ::geteuid() == 0 && ::lchown(foreignLink.c_str(), 65534, 65534) == 0;
   struct Case {
     std::vector<std::string> settings;
     std::string why;
@@ -348,9 +354,14 @@ TEST_F(HeadlessFixture, RunsThatCannotBeCarriedOutSayWhy) {
       {{"Source="}, "no source"},
       {{"Source=" + in + "/*.xyz", "LogFile=" + work / "no/such/run.log"},
        "log file " + work / "no/such/run.log"},
+      // A log that could not take a single line, found before anything is converted or deleted.
+      {{"Source=" + in + "/*.doc?", "DeleteSource=True", "LogFile=" + fifo}, "It is a FIFO that nobody reads"},
+      {{"Source=" + in + "/*.doc?", "DeleteSource=True", "LogFile=/dev/full"}, "No space left on device"},
+      {{"Source=" + in + "/*.doc?", "DeleteSource=True", "LogFile=" + foreignLink}, "belongs to another user"},
   };
   for (auto& c : cases) {
     if (c.why.find("Permission") != std::string::npos && ::geteuid() == 0) continue;  // root reads any folder
+    if (c.why.find("another user") != std::string::npos && !foreign) continue;  // no link of another user here
     SCOPED_TRACE(c.why);
     c.settings.insert(c.settings.end(), {"Target=" + out, "PureConsole=True"});
     EXPECT_EQ(program.Run(Settings(c.settings)), 2);
@@ -359,10 +370,17 @@ TEST_F(HeadlessFixture, RunsThatCannotBeCarriedOutSayWhy) {
     EXPECT_NE(said.find(c.why), std::string::npos) << said;
     EXPECT_TRUE(Exists(in + "/a.docx"));
     EXPECT_TRUE(program.Links().empty());
-    if (c.why.find("log file") == std::string::npos) {
+    // The target folder is made before the log is opened (a log inside it is common).
+    if (std::none_of(c.settings.begin(), c.settings.end(), [](const std::string& v) { return v.rfind("LogFile=", 0) == 0; })) {
       EXPECT_FALSE(Exists(out));
     }
+    EXPECT_FALSE(Exists(out + "/a.txt"));
   }
+  EXPECT_FALSE(Exists(victim));
+  // The user's own link, and /dev/stdout, are followed.
+  std::filesystem::create_symlink(work / "own.log", work / "mine.log");
+  EXPECT_EQ(program.RunWith({"--headless", "--log", work / "mine.log", "-o", out, in + "/*.xyz"}), 0);
+  EXPECT_TRUE(Exists(work / "own.log"));
 }
 
 TEST_F(HeadlessFixture, UnreadableSettingValuesAreNamedOnceWithTheirDefault) {

@@ -80,7 +80,7 @@ void ScriptedConvertor::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
     platform::WriteFileInPlace(target, "text of " + node.FileName, false);
     node.Message = target;
     node.Status = batch::NodeSuccess;
-    FinishSource(batch, node, target);
+    FinishSourceAfterReport(target);
     batch.AddSuccess();
   } catch (const std::exception& e) {
     node.Message = e.what();
