@@ -302,4 +302,24 @@ TEST_F(Chain, SkippedEntryIsASuccessWithoutCountersAndStillReported) {
 }
 
 }  // namespace
+// DeleteSource acts only once the entry's record is written (its OnNode returned), and not at
+// all once the run was stopped because a record could not be written.
+TEST_F(Chain, ASourceIsDeletedOnlyAfterItsRecordAndNeverOnceTheRunStopped) {
+  project->SetValue("DeleteSource", "True");
+  TcvBatch b;
+  for (int i = 0; i < 3; ++i) testsupport::WriteFile(dir / ("in/e" + std::to_string(i) + ".doc"), "doc");
+  AddEntries(b, 3, true);
+  std::vector<bool> sourceThereWhenReported;
+  Run(b, [&](TcvBatch& batch, TcvNode& node) {
+    sourceThereWhenReported.push_back(testsupport::Exists(node.FileName));
+    if (node.Index == 1) batch.StopRun("the log file cannot be written");
+  });
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_EQ(sourceThereWhenReported, (std::vector<bool>{true, true}));
+  EXPECT_FALSE(testsupport::Exists(dir / "in/e0.doc"));
+  EXPECT_TRUE(testsupport::Exists(dir / "in/e1.doc"));  // its record failed
+  EXPECT_TRUE(testsupport::Exists(dir / "in/e2.doc"));  // never taken
+  EXPECT_EQ(b.RunFault(), "the log file cannot be written");
+}
+
 }  // namespace batchtest
