@@ -1,7 +1,11 @@
 #include "convert/cvWordOle.h"
 
+#include <sys/stat.h>
+
+#include <cctype>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 #include "automation/Com.h"
@@ -16,6 +20,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Memory.h"
 #include "platform/Paths.h"
+#include "platform/PrivateCopy.h"
 #include "platform/Process.h"
 
 namespace convert {
@@ -38,7 +43,10 @@ bool SettingBool(const char* key, bool def) {
 TcvWordOle::TcvWordOle(batch::TcvBatch* batch, int count, batch::TcvNodeEvent onNode)
     : TcvConvertor(batch, count, std::move(onNode)) {}
 
-TcvWordOle::~TcvWordOle() { Disconnect(); }
+TcvWordOle::~TcvWordOle() {
+  Disconnect();
+  if (!copyFolder_.empty()) platform::RemoveTree(copyFolder_);
+}
 
 void TcvWordOle::ReleaseResources() { Disconnect(); }
 
@@ -161,18 +169,21 @@ void TcvWordOle::OpenDocument(const std::string& fileName) {
       throw core::EReasoned("The source is a folder, not a document", core::reason::kUnreadable);
     throw core::EReasoned("The source file does not exist", core::reason::kUnreadable);
   }
+  // The office reads a private copy: the document's own name may be swapped by its owner for a
+  // link or a FIFO at any moment, and a root run's office must not need the source tree at all.
+  const std::string opened = exists ? PrivateCopyOf(fileName) : fileName;
   if (exists) {
-    if (std::string why = PackageInflationError(fileName); !why.empty())
+    if (std::string why = PackageInflationError(opened); !why.empty())
       throw core::EReasoned(why, core::reason::kBomb);
   }
   AutoObject documents = App.Get("Documents").AsObject();
   if (exists && IsSkipPassword())
     Doc = documents
-              .Call("Open", {Variant(fileName), Variant::Missing(), Variant(IsReadOnly()), Variant::Missing(),
+              .Call("Open", {Variant(opened), Variant::Missing(), Variant(IsReadOnly()), Variant::Missing(),
                              Variant(kDummyPassword)})
               .AsObject();
   else
-    Doc = documents.Call("Open", {Variant(fileName), Variant::Missing(), Variant(IsReadOnly())}).AsObject();
+    Doc = documents.Call("Open", {Variant(opened), Variant::Missing(), Variant(IsReadOnly())}).AsObject();
   if (!Doc) throw automation::EOleError("The word processor returned no document");
   ++documentsOnServer_;
   RefusePlainText();
@@ -211,6 +222,62 @@ void TcvWordOle::CloseDocument() {
     }
   }
   Doc.Release();
+  if (!copyPath_.empty()) platform::DeleteFile(copyPath_);
+  copyPath_.clear();
+}
+
+std::string TcvWordOle::PrivateCopyOf(const std::string& fileName) {
+  if (copyFolder_.empty()) {
+    try {
+      copyFolder_ = platform::MakeTempDirectory("qx-doc-");
+    } catch (const std::exception& e) {
+      throw core::EReasoned(std::string("The document could not be copied for the word processor (") + e.what() + ")",
+                            core::reason::kWrite);
+    }
+    // The office may run as another account: it may pass through, and read only its own copy.
+    ::chmod(copyFolder_.c_str(), 0711);
+  }
+  if (!copyPath_.empty()) platform::DeleteFile(copyPath_);
+  // The document's own name where the office can read it back (a FILENAME field shows it).
+  const std::string name = CopyName(platform::ExtractFileName(fileName));
+  auto* project = core::cvProject();
+  const long long limit = project ? project->MaxDocumentSize() : (1LL << 30);
+  const platform::CopyOutcome outcome = platform::CopyPrivately(fileName, copyFolder_, name, limit);
+  switch (outcome.kind) {
+    case platform::CopyOutcome::Copied:
+      copyPath_ = copyFolder_ + "/" + name;
+      return copyPath_;
+    case platform::CopyOutcome::Link:
+      throw core::EReasoned("a link; links are not followed", core::reason::kLink);
+    case platform::CopyOutcome::NotAFile:
+      throw core::EReasoned("The source is not a regular file", core::reason::kUnreadable);
+    case platform::CopyOutcome::TooLarge:
+      throw core::EReasoned("The document is larger than " + std::to_string(limit) +
+                                " bytes, the most a document may have (MaxDocumentSize)",
+                            core::reason::kTooLarge);
+    case platform::CopyOutcome::Unreadable:
+      throw core::EReasoned(std::string("The document cannot be read (") + std::strerror(outcome.error) + ")",
+                            core::reason::kUnreadable);
+    case platform::CopyOutcome::Unwritable:
+      break;
+  }
+  throw core::EReasoned(std::string("The document could not be copied for the word processor (") +
+                            std::strerror(outcome.error) + ")",
+                        core::reason::kWrite);
+}
+
+std::string TcvWordOle::CopyName(const std::string& name) {
+  bool plain = !name.empty() && name[0] != '.';
+  for (unsigned char c : name) plain = plain && c >= 0x20 && c < 0x7F;
+  if (plain) return name;
+  // The office reads names through its locale: one it might not read gets a plain one with the
+  // same extension, so that detection by extension still sees it.
+  std::string ext;
+  const auto dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) ext = name.substr(dot);
+  for (unsigned char c : ext.substr(ext.empty() ? 0 : 1))
+    if (!std::isalnum(c)) ext.clear();
+  return "document" + ext;
 }
 
 bool TcvWordOle::HasMacros() {

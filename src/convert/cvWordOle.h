@@ -91,6 +91,14 @@ class TcvWordOle : public batch::TcvConvertor {
   // "Word.Application", tried twice, then "WPS.Application". When both fail, the error gives
   // the first one's cause, then the fallback's error when the fallback has a server at all.
   automation::AutoObject StartServer();
+  // The private copy of a local document that the word processor opens instead of it (see
+  // platform/PrivateCopy.h), in this worker's own folder; throws core::EReasoned with the kind
+  // of failure (a link, too large, unreadable).
+  std::string PrivateCopyOf(const std::string& fileName);
+  // The name the copy gets: the document's own when plain ASCII, else "document" + extension.
+  static std::string CopyName(const std::string& name);
+  std::string copyFolder_;  // made at the first copy, removed with the worker
+  std::string copyPath_;    // the copy of the open document
   // Fails the open document when the word processor read it as plain text (Word's text save
   // formats), unless "AnyFile" keeps the word processor's own choice.
   void RefusePlainText();

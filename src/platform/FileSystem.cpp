@@ -218,9 +218,9 @@ bool ReadFileRange(const std::string& path, long long offset, std::size_t length
   return ok;
 }
 
-bool ReadFileBytes(const std::string& path, std::string& contents, std::size_t maxBytes) {
+bool ReadFileBytes(const std::string& path, std::string& contents, std::size_t maxBytes, bool followLinks) {
   contents.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW));
   if (fd < 0) return false;
   struct stat st {};
   // FIFOs and devices would block or never end: only regular files are read.

@@ -42,8 +42,9 @@ bool RenameFile(const std::string& from, const std::string& to);
 
 // Reads the whole file; false when it cannot be read (contents then empty). Files larger than
 // maxBytes are refused, so that a huge file given by mistake cannot exhaust memory.
+// Without followLinks a link in the last place is refused: for files another process wrote.
 bool ReadFileBytes(const std::string& path, std::string& contents,
-                   std::size_t maxBytes = std::size_t(1) << 30);
+                   std::size_t maxBytes = std::size_t(1) << 30, bool followLinks = true);
 // Reads up to length bytes of a regular file from offset on (fewer at its end); false when it
 // cannot be read. size receives the file's size.
 bool ReadFileRange(const std::string& path, long long offset, std::size_t length, std::string& contents,

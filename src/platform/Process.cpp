@@ -1,6 +1,7 @@
 #include "platform/Process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -36,6 +37,16 @@ struct SpawnResult {
   // and a later request then certainly holds. A refusal was found by the probe already; the
   // child then runs on the shared network, as the caller was told.
   if (isolation) detail::EnterPrivateNetwork(*isolation);
+  // Also before the death signal, which a change of credentials clears. A child that cannot
+  // give up root must not run at all.
+  if (options.runAsUid >= 0) {
+    if (setgroups(0, nullptr) != 0 || setresgid(options.runAsGid, options.runAsGid, options.runAsGid) != 0 ||
+        setresuid(options.runAsUid, options.runAsUid, options.runAsUid) != 0) {
+      int err = errno;
+      [[maybe_unused]] ssize_t n = write(reportFd, &err, sizeof err);
+      _exit(127);
+    }
+  }
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   // A new session keeps the death signal above: it is tied to the parent, not to the group.
   if (options.ownSession) setsid();
@@ -71,6 +82,10 @@ std::vector<std::string> BuildEnvironment(const ProcessOptions& options) {
     std::string entry = *e;
     std::string name = nameOf(entry);
     bool drop = false;
+    if (!options.keepOnlyEnvironment.empty()) {
+      drop = true;
+      for (const auto& k : options.keepOnlyEnvironment) drop = drop && k != name;
+    }
     for (const auto& r : options.removeEnvironment) drop = drop || r == name;
     for (const auto& x : options.extraEnvironment) drop = drop || nameOf(x) == name;
     if (!drop) env.push_back(entry);

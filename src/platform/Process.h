@@ -42,6 +42,13 @@ struct ProcessOptions {
   // is down: it reaches no host, not even this one, except through sockets in the file system.
   // Where the system refuses one (PrivateNetworkProblem), the child runs on the shared network.
   bool privateNetwork = false;
+  // The child runs as this account (uid and gid, no supplementary groups), switched to after
+  // its private network is entered; -1: as this process. Needs root.
+  int runAsUid = -1;
+  int runAsGid = -1;
+  // When not empty, the child's environment holds only these variables (and extraEnvironment):
+  // nothing else of this process's environment, secrets included, reaches it.
+  std::vector<std::string> keepOnlyEnvironment;
 };
 
 // How a child ended.
