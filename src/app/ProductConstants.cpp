@@ -10,6 +10,7 @@ namespace app {
 
 const char kShortName[] = "quillex";
 const char kVersion[] = QX_VERSION;
+const char kOfficeAccount[] = "quillex";
 
 void ApplyProductConstants(core::TcvProject& project) {
   project.SourceMask = "*.doc?";

@@ -1,9 +1,12 @@
 #include "app/Program.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "app/CommandLine.h"
 #include "app/ProductConstants.h"
@@ -16,6 +19,7 @@
 #include "core/Globals.h"
 #include "core/cvInfo.h"
 #include "core/cvProject.h"
+#include "platform/Account.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "platform/Signals.h"
@@ -31,6 +35,26 @@
 namespace app {
 
 namespace {
+
+// The account every office of a root run runs as: OfficeUser, by default the package's own
+// "quillex", else "nobody" (said once). Empty when it is settled; otherwise why the run cannot
+// be carried out. A run that is not root's leaves its offices its own account.
+std::string ChooseOfficeAccount(const core::TcvProject& project) {
+  if (::geteuid() != 0) return std::string();
+  const std::string chosen = project.OfficeUser();
+  std::optional<platform::Account> account = platform::LookUpAccount(chosen.empty() ? kOfficeAccount : chosen);
+  if (!account && chosen.empty()) {
+    account = platform::LookUpAccount("nobody");
+    if (account && !project.Quiet())
+      ProgressLine::Say(std::string("the account ") + kOfficeAccount + " does not exist (the package makes it): " +
+                        "LibreOffice runs as nobody");
+  }
+  if (!account) return "the account " + (chosen.empty() ? std::string("nobody") : chosen) +
+                       " (OfficeUser) does not exist; LibreOffice never runs as root";
+  if (account->uid == 0) return "OfficeUser=" + chosen + " is root; LibreOffice never runs as root";
+  platform::SetOfficeAccount(account);
+  return std::string();
+}
 
 // Owns the global objects and releases them in reverse order of creation, whichever way the
 // program ends.
@@ -131,6 +155,12 @@ int RunProgram(const ProgramOptions& options) {
   // Checked before either run mode: shards of one job that disagreed on the split would convert
   // some documents twice and others never.
   if (std::string why = SettingsError(project); !why.empty()) {
+    ProgressLine::Say(why);
+    return TcvMain::kNotCarriedOut;
+  }
+
+  // A root run converts what other users wrote: its offices run as an unprivileged account.
+  if (std::string why = ChooseOfficeAccount(project); !why.empty()) {
     ProgressLine::Say(why);
     return TcvMain::kNotCarriedOut;
   }

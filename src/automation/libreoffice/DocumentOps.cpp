@@ -17,6 +17,7 @@
 
 #include "automation/OleError.h"
 #include "automation/libreoffice/TextExport.h"
+#include "platform/Account.h"
 #include "platform/FileSystem.h"
 #include "platform/TextEncoding.h"
 
@@ -78,6 +79,8 @@ class StagingFolder {
   StagingFolder() {
     try {
       path_ = platform::MakeTempDirectory("qx-save-");
+      // The office writes here, as whichever account it runs as.
+      platform::HandToOfficeAccount(path_);
     } catch (const std::exception& e) {
       throw EOleError("The document could not be saved as text (" + ReasonOf(e) + ")", core::reason::kWrite);
     }
@@ -98,7 +101,10 @@ class StagingFolder {
 // characters became "?", so that the loss is told rather than found later by a reader.
 std::size_t CompleteSavedFile(const std::string& staged, const std::string& target, SaveFormat::Post post) {
   std::string bytes;
-  if (!platform::ReadFileBytes(staged, bytes)) throw EOleError("The saved text file could not be read back");
+  // The office wrote the file, maybe as another account: what it left there is read only when
+  // it is a file, never through a link it could have put in the text's place.
+  if (!platform::ReadFileBytes(staged, bytes, std::size_t(1) << 30, false))
+    throw EOleError("The saved text file could not be read back");
   std::size_t unwritten = 0;
   if (post == SaveFormat::Utf16)
     bytes = StandInsToCr_Utf16Le(bytes);

@@ -2,7 +2,12 @@
 
 #include <rtl/digest.h>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <random>
@@ -12,6 +17,7 @@
 #include "automation/libreoffice/ProfileSeed.h"
 #include "automation/libreoffice/TextExport.h"
 #include "automation/libreoffice/UnoSession.h"
+#include "platform/Account.h"
 #include "platform/FileSystem.h"
 #include "platform/TextEncoding.h"
 
@@ -19,6 +25,8 @@ namespace automation::lo {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr auto kCopyAsIs = fs::copy_options::recursive | fs::copy_options::copy_symlinks;
 
 // The prepared profile that later offices start from; empty until the first office has
 // finished its first-start pass.
@@ -37,7 +45,7 @@ class ProfileTemplate {
     std::lock_guard lock(mutex_);
     if (folder_.empty()) return false;
     std::error_code ec;
-    fs::copy(folder_, profile, fs::copy_options::recursive, ec);
+    fs::copy(folder_, profile, kCopyAsIs, ec);
     return !ec;
   }
 
@@ -48,7 +56,8 @@ class ProfileTemplate {
     try {
       std::string folder = platform::MakeTempDirectory("qx-lo-template-");
       std::error_code ec;
-      fs::copy(profile, folder, fs::copy_options::recursive, ec);
+      // The profile was the office's: a link it left there is copied as a link, never read.
+      fs::copy(profile, folder, kCopyAsIs, ec);
       if (ec) {
         platform::RemoveTree(folder);
         return;
@@ -74,9 +83,16 @@ std::string NewPipeName() {
 // or "#" must not make the office look for another folder.
 std::string FolderUrl(const std::string& path) { return FileUrlFromPath(path); }
 
-// Office pipes live in this fixed folder, whatever TMPDIR says.
-std::string PipeSocketPath(const std::string& pipeName) {
-  return "/tmp/OSL_PIPE_" + std::to_string(platform::CurrentUserId()) + "_" + pipeName;
+// The uid the office runs as, which names its pipes.
+unsigned OfficeUid() {
+  const auto account = platform::OfficeAccount();
+  return account ? account->uid : platform::CurrentUserId();
+}
+
+// Office pipes live in this fixed folder, whatever TMPDIR says, named with the uid of the
+// office that listens on them.
+std::string PipeSocketPath(const std::string& pipeName, unsigned uid) {
+  return "/tmp/OSL_PIPE_" + std::to_string(uid) + "_" + pipeName;
 }
 
 // The accept pipes of offices of earlier runs that failed to start or were killed with their
@@ -84,7 +100,7 @@ std::string PipeSocketPath(const std::string& pipeName) {
 void RemoveStalePipes() {
   static std::once_flag once;
   std::call_once(once, [] {
-    const std::string mine = "OSL_PIPE_" + std::to_string(platform::CurrentUserId()) + "_qx_lo_";
+    const std::string mine = "OSL_PIPE_" + std::to_string(OfficeUid()) + "_qx_lo_";
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator("/tmp", ec)) {
       const std::string name = entry.path().filename().string();
@@ -119,6 +135,7 @@ OfficeProcess::OfficeProcess() : pipeName_(NewPipeName()) {
     throw EOleError(std::string("Cannot create the LibreOffice profile folder: ") + e.what());
   }
   if (!ProfileTemplate::Instance().CopyInto(profile_)) SeedProfile(profile_);
+  platform::HandToOfficeAccount(profile_);
   try {
     Launch();
   } catch (...) {
@@ -131,12 +148,19 @@ OfficeProcess::~OfficeProcess() {
   if (process_) process_->KillAndReap();
   // Removed while the profile still holds its name, so that no later office can have been
   // given the same profile, and with it the same single-instance pipe, in the meantime.
-  for (const auto& socket : SocketPaths()) platform::DeleteSocket(socket);
+  try {
+    for (const auto& socket : SocketPaths()) platform::DeleteSocket(socket);
+  } catch (const std::exception&) {
+  }
   platform::RemoveTree(profile_);
 }
 
+std::string OfficeProcess::AcceptPipePath() const { return PipeSocketPath(pipeName_, OfficeUid()); }
+
+unsigned OfficeProcess::Uid() const { return OfficeUid(); }
+
 std::vector<std::string> OfficeProcess::SocketPaths() const {
-  return {PipeSocketPath(pipeName_), PipeSocketPath(SingleInstancePipeName(FolderUrl(profile_)))};
+  return {PipeSocketPath(pipeName_, OfficeUid()), PipeSocketPath(SingleInstancePipeName(FolderUrl(profile_)), OfficeUid())};
 }
 
 std::string OfficeProcess::ProgramPath() { return LibreOfficeProgramFolder() + "/soffice.bin"; }
@@ -152,12 +176,21 @@ void OfficeProcess::Launch() {
                   "--nolockcheck",
                   "--accept=" + ConnectString() + ";urp;StarOffice.ComponentContext",
                   "-env:UserInstallation=" + FolderUrl(profile_)};
-  // A hidden office has no business with the user's display or session. Its temporary files
-  // go inside the profile, so that removing the profile cleans up after a killed office too.
+  // A hidden office has no business with the user's display, session or secrets: it gets only
+  // the locale and the search path. Its home and temporary files are inside the profile, so that
+  // removing the profile cleans up after a killed office too.
   std::string tmp = profile_ + "/tmp";
   platform::ForceDirectories(tmp);
-  options.removeEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "SESSION_MANAGER"};
-  options.extraEnvironment = {"SAL_USE_VCLPLUGIN=svp", "TMPDIR=" + tmp};
+  platform::HandToOfficeAccount(tmp);
+  options.keepOnlyEnvironment = {"PATH",        "LANG",     "LANGUAGE",   "LC_ALL",          "LC_CTYPE",
+                                 "LC_COLLATE",  "LC_NUMERIC", "LC_TIME",  "LC_MONETARY",     "LC_MESSAGES",
+                                 "TZ",          "FONTCONFIG_FILE", "FONTCONFIG_PATH"};
+  options.extraEnvironment = {"SAL_USE_VCLPLUGIN=svp", "TMPDIR=" + tmp, "HOME=" + profile_};
+  // A root run's office parses what strangers wrote: it runs as the unprivileged account.
+  if (const auto account = platform::OfficeAccount()) {
+    options.runAsUid = static_cast<int>(account->uid);
+    options.runAsGid = static_cast<int>(account->gid);
+  }
   options.ownSession = true;
   // Documents come from strangers: a linked picture or object must not reach any host, on the
   // user's network or beyond. The UNO pipe is a socket in the file system and still connects.

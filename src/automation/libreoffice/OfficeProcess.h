@@ -45,6 +45,9 @@ class OfficeProcess {
   }
   void Kill() { process_->Kill(); }
   const std::string& ProfileFolder() const { return profile_; }
+  // The socket of the accept pipe, and the uid the office runs as: what its listener must be.
+  std::string AcceptPipePath() const;
+  unsigned Uid() const;
   // The sockets the office listens on while it runs: the accept pipe and its single-instance
   // pipe.
   std::vector<std::string> SocketPaths() const;

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "automation/OleError.h"
+#include "platform/Account.h"
 #include "platform/FileSystem.h"
 
 namespace automation::lo {
@@ -39,6 +40,7 @@ bool SourceLink::Needed(const std::string& path) { return !PrintableAscii(Absolu
 SourceLink::SourceLink(const std::string& path) {
   try {
     folder_ = platform::MakeTempDirectory("qx-open-");
+    platform::HandToOfficeAccount(folder_);
   } catch (const std::exception&) {
     throw EOleError("The document could not be opened (no temporary folder for its name)");
   }

@@ -1,11 +1,10 @@
 #include "automation/libreoffice/UnoSession.h"
 
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include <com/sun/star/bridge/BridgeFactory.hpp>
-#include <com/sun/star/connection/Connector.hpp>
-#include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
@@ -17,6 +16,7 @@
 #include "automation/LibreOfficeWriter.h"
 #include "automation/OleError.h"
 #include "automation/libreoffice/OfficeProcess.h"
+#include "automation/libreoffice/PeerConnection.h"
 
 namespace automation::lo {
 namespace {
@@ -55,6 +55,42 @@ Reference<XComponentContext> LocalContext() {
   return *context;
 }
 
+// Kills the office when the start has not finished by the deadline: whatever call of the start
+// waits on it then ends. Disarm tells whether the start finished in time.
+class StartLimit {
+ public:
+  StartLimit(OfficeProcess& office, std::chrono::steady_clock::time_point deadline)
+      : thread_([this, &office, deadline] {
+          std::unique_lock<std::mutex> guard(lock_);
+          if (!changed_.wait_until(guard, deadline, [this] { return disarmed_; })) {
+            expired_ = true;
+            office.Kill();
+          }
+        }) {}
+  ~StartLimit() { Disarm(); }
+  // False when the limit had passed (and the office was killed).
+  bool Disarm() {
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      disarmed_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    return !expired_;
+  }
+  bool Expired() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return expired_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool disarmed_ = false;
+  bool expired_ = false;
+  std::thread thread_;
+};
+
 }  // namespace
 
 OUString ToOU(const std::string& utf8) {
@@ -68,45 +104,55 @@ std::string FromOU(const OUString& text) {
 
 UnoSession::UnoSession(OfficeProcess& office, std::chrono::milliseconds bound)
     : disconnected_(std::make_shared<std::atomic<bool>>(false)) {
+  // One limit from the first attempt on, handshake included: an office (or anything posing as
+  // one) that takes the connection and then never answers ends the start too.
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  StartLimit limit(office, deadline);
   try {
     Reference<XComponentContext> local = LocalContext();
-    Reference<css::connection::XConnector> connector = css::connection::Connector::create(local);
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    const OUString where = ToOU(office.ConnectString());
     int restarts = 0;
     Reference<css::connection::XConnection> connection;
     while (!connection.is()) {
-      try {
-        connection = connector->connect(where);
+      PeerConnectResult attempt = ConnectToPeer(office.AcceptPipePath(), office.Pid(), office.Uid());
+      if (attempt.kind == PeerConnectResult::Connected) {
+        connection = attempt.connection;
         break;
-      } catch (const css::connection::NoConnectException&) {
       }
+      if (attempt.kind == PeerConnectResult::WrongPeer) throw EOleError(attempt.why);
       if (!office.IsRunning()) {
         auto exit = office.Exit();
         if (exit && !exit->signaled && exit->code == kRestartRequested && restarts++ < 3) {
           office.Restart();
           continue;
         }
+        if (limit.Expired()) break;
         throw EOleError(office.ProgramPath() + " ended during start-up (" +
                         std::string(exit && exit->signaled ? "signal " : "exit status ") +
                         std::to_string(exit ? exit->code : -1) + ")");
       }
-      if (std::chrono::steady_clock::now() >= deadline)
-        throw EOleError(office.ProgramPath() + " did not accept a connection within " +
-                        std::to_string(bound.count() / 1000) + " seconds");
+      if (std::chrono::steady_clock::now() >= deadline) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(15));
     }
-    bridge_ = css::bridge::BridgeFactory::create(local)->createBridge(OUString(), "urp",
-                                                                      connection, nullptr);
-    Reference<css::lang::XComponent>(bridge_, UNO_QUERY_THROW)
-        ->addEventListener(new BridgeListener(disconnected_));
-    context_.set(bridge_->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
-    desktop_ = css::frame::Desktop::create(context_);
+    if (connection.is()) {
+      bridge_ = css::bridge::BridgeFactory::create(local)->createBridge(OUString(), "urp", connection, nullptr);
+      Reference<css::lang::XComponent>(bridge_, UNO_QUERY_THROW)
+          ->addEventListener(new BridgeListener(disconnected_));
+      context_.set(bridge_->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
+      desktop_ = css::frame::Desktop::create(context_);
+    }
+    if (!limit.Disarm() || !desktop_.is())
+      throw EOleError(office.ProgramPath() + " did not accept a connection within " +
+                      std::to_string(bound.count() / 1000) + " seconds");
   } catch (const EOleError&) {
+    limit.Disarm();
     Dispose();
     throw;
   } catch (const Exception& e) {
+    const bool expired = !limit.Disarm();
     Dispose();
+    if (expired)
+      throw EOleError(office.ProgramPath() + " did not accept a connection within " +
+                      std::to_string(bound.count() / 1000) + " seconds");
     throw EOleError("Cannot connect to LibreOffice: " + FromOU(e.Message));
   }
 }
