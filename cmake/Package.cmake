@@ -57,7 +57,10 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QX_WEB_SITE}")
 # The libraries the program links come from dpkg-shlibdeps; the office it drives and the window
 # platform plugins Qt loads are named here, since nothing links them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libreoffice-writer, qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libreoffice-writer, qt6-qpa-plugins, adduser")
+# The postinst makes the system account a root run's offices run as (OfficeUser).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # quillex-slurm submits through Slurm's client commands; the program needs none of it.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "slurm-client")
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

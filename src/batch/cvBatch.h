@@ -193,6 +193,10 @@ class TcvBatch : public platform::Thread {
   bool ScanFiles(const std::string& dir, const std::string& mask, uint32_t attrSet);
   // AddFile for what the walk found, after the list filter; once per path with SetOnly.
   void AddFound(const std::string& fileName);
+  // A link the walk found in the place of a document: followed (AddFound) when FollowLinks is
+  // set and it leads inside the source tree, else a failed entry of its own.
+  void AddLinkFound(const std::string& path);
+  bool LinkStaysInside(const std::string& path) const;
   // Appends an entry that is settled already: a Failure with message and its kind.
   void AddFailedFile(const std::string& fileName, const std::string& message, const std::string& reason);
   // Gives entry its Index, appends it, then calls OnNode.
@@ -226,6 +230,8 @@ class TcvBatch : public platform::Thread {
 
   TcvNodeEvent onNode_;
   std::vector<std::string> only_;
+  bool followLinks_ = false;  // FollowLinks, read by the walk
+  std::string realRoot_;      // the source folder with every link resolved, ending with "/"
   std::set<std::string> foundOnce_;  // with only_: the paths listed so far
   std::function<bool(const std::string&)> listFilter_;
 };

@@ -1,4 +1,6 @@
 // The enumeration thread of TcvBatch: the walk of the source folder into the job list.
+#include <cstdlib>
+#include <cstring>
 #include <set>
 #include <utility>
 
@@ -55,6 +57,12 @@ void TcvBatch::Execute() {
     namedFile = namedFile_;
   }
   const uint32_t attrSet = skipHidden ? kAttrsWithoutHidden : kAttrsWithHidden;
+  // The tree as it really is, once: what a followed link leads to must lie inside it.
+  followLinks_ = core::cvProject() && core::cvProject()->FollowLinks();
+  if (char* resolved = ::realpath(root.empty() ? "." : root.c_str(), nullptr)) {
+    realRoot_ = platform::IncludeTrailingPathDelimiter(resolved);
+    std::free(resolved);
+  }
   try {
     if (only_.empty()) {
       if (namedFile)
@@ -79,13 +87,29 @@ void TcvBatch::Execute() {
 }
 
 bool TcvBatch::ScanFiles(const std::string& dir, const std::string& mask, uint32_t attrSet) {
+  // A folder that can be listed but not entered gives names and nothing else: its documents
+  // are unknown, so the folder stands for them.
+  if (std::string why = platform::FolderEntryError(dir); !why.empty()) {
+    AddFailedFile(dir, "The folder cannot be entered (" + why + ")", core::reason::kUnreadable);
+    return false;
+  }
   std::string failure;
   platform::FindFiles(
-      dir, mask, attrSet,
+      dir, mask, attrSet | platform::faDirectory,
       [&](const platform::DirEntry& entry) {
         uint32_t attrs = entry.attributes & kKnownAttrs;
-        if ((attrs & attrSet) == attrs && !(SkipLockFiles() && IsLockFileName(entry.name)))
-          AddFound(dir + entry.name);
+        if (entry.statError) {
+          AddFailedFile(dir + entry.name, std::string("The entry cannot be examined (") + std::strerror(entry.statError) + ")",
+                        core::reason::kUnreadable);
+        } else if ((attrs & platform::faDirectory) && !entry.link) {
+          // Folders are the walk's.
+        } else if ((attrs & ~platform::faDirectory & attrSet) == (attrs & ~platform::faDirectory) &&
+                   !(SkipLockFiles() && IsLockFileName(entry.name))) {
+          if (!entry.link)
+            AddFound(dir + entry.name);
+          else if (!(attrs & platform::faDirectory))
+            AddLinkFound(dir + entry.name);
+        }
         return !Terminated();
       },
       &failure);
@@ -105,6 +129,27 @@ void TcvBatch::ScanNamedFile(const std::string& dir, const std::string& name, ui
       AddFound(dir + entry.name);
     return entry.name != name;
   });
+}
+
+void TcvBatch::AddLinkFound(const std::string& path) {
+  // A link is followed only when asked, and only to what lies inside the source tree: a link
+  // that another user put in a tree must never turn this run into a reader of their choosing.
+  if (LinkStaysInside(path)) {
+    AddFound(path);
+    return;
+  }
+  if (!only_.empty() && !foundOnce_.insert(path).second) return;
+  if (listFilter_ && !listFilter_(path)) return;
+  if (Accepts(path)) AddFailedFile(path, "a link; links are not followed", core::reason::kLink);
+}
+
+bool TcvBatch::LinkStaysInside(const std::string& path) const {
+  if (!followLinks_ || realRoot_.empty()) return false;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return false;
+  const std::string target = resolved;
+  std::free(resolved);
+  return target.rfind(realRoot_, 0) == 0;
 }
 
 void TcvBatch::AddFound(const std::string& fileName) {
@@ -140,8 +185,12 @@ void TcvBatch::Scan(const std::string& root, const std::string& mask, bool recur
 
     std::vector<Folder> children;
     platform::FindFiles(folder.path, "*.*", platform::faDirectory, [&](const platform::DirEntry& entry) {
-      if (entry.attributes & platform::faDirectory)
-        children.push_back(Folder{folder.path + entry.name + "/", true, entry.device, entry.inode});
+      if (!(entry.attributes & platform::faDirectory)) return !Terminated();
+      const std::string path = folder.path + entry.name;
+      if (!entry.link || LinkStaysInside(path))
+        children.push_back(Folder{path + "/", true, entry.device, entry.inode});
+      else  // whatever its name: the documents behind it are unknown
+        AddFailedFile(path, "a link; links are not followed", core::reason::kLink);
       return !Terminated();
     });
     for (auto it = children.rbegin(); it != children.rend(); ++it) pending.push_back(std::move(*it));

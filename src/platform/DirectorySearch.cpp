@@ -1,7 +1,9 @@
 #include "platform/DirectorySearch.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -71,14 +73,23 @@ void FindFiles(const std::string& dir, const std::string& mask, uint32_t attrSet
     // Skip the stat of plain files when only folders are wanted: the common sub-folder walk.
     if (attrSet == faDirectory && e->d_type != DT_DIR && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) continue;
     struct stat st {};
-    if (::fstatat(dirFd, e->d_name, &st, 0) != 0) continue;
     DirEntry entry;
+    if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      entry.statError = errno;
+      if (entry.statError == ENOENT) continue;  // gone since it was listed
+      entry.name = std::move(name);
+      if (!visit(entry)) return;
+      continue;
+    }
+    entry.link = S_ISLNK(st.st_mode);
+    // What a link leads to, for the caller's decision; a dangling one leads nowhere.
+    if (entry.link && ::fstatat(dirFd, e->d_name, &st, 0) != 0) st.st_mode = 0;
     entry.name = std::move(name);
     if (S_ISDIR(st.st_mode))
       entry.attributes |= faDirectory;
     else if (S_ISREG(st.st_mode))
       entry.attributes |= faArchive;
-    else
+    else if (!entry.link)
       continue;
     if (entry.name[0] == '.') entry.attributes |= faHidden;
     if ((st.st_mode & S_IWUSR) == 0) entry.attributes |= faReadOnly;
@@ -99,6 +110,15 @@ std::string FolderListError(const std::string& dir) {
   int err = errno;
   ::closedir(d);
   return err ? std::strerror(err) : std::string();
+}
+
+std::string FolderEntryError(const std::string& dir) {
+  const char* path = dir.empty() ? "." : dir.c_str();
+  if (::faccessat(AT_FDCWD, path, X_OK, AT_EACCESS) == 0 || errno == ENOENT) return std::string();
+  const int err = errno;
+  // One that cannot even be listed says so when it is listed.
+  if (::faccessat(AT_FDCWD, path, R_OK, AT_EACCESS) != 0) return std::string();
+  return std::strerror(err);
 }
 
 bool FileIdentity(const std::string& path, uint64_t& device, uint64_t& inode) {

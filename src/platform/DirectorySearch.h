@@ -1,9 +1,11 @@
 #pragma once
 // Wildcard directory search with attribute sets, in the manner of the classic file-find calls.
 // Attributes on Linux: directory = a folder; hidden = a name beginning with "."; read-only = no
-// write permission for the owner; archive = a regular file. Only folders and regular files (a
-// link counts as what it points to) are ever listed: FIFOs, sockets and devices would block
-// whoever opens them. Stateless; any thread.
+// write permission for the owner; archive = a regular file. Only folders and regular files are
+// ever listed: FIFOs, sockets and devices would block whoever opens them. A symbolic link is
+// listed with the link flag set and the attributes of what it points to (none when that is
+// missing), so that a caller decides whether to follow it; an entry that cannot be examined at
+// all is listed with its error. Stateless; any thread.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,8 +24,10 @@ enum FileAttribute : uint32_t {
 struct DirEntry {
   std::string name;
   uint32_t attributes = 0;
-  uint64_t device = 0;
+  uint64_t device = 0;  // of what the entry leads to
   uint64_t inode = 0;
+  bool link = false;      // the entry itself is a symbolic link
+  int statError = 0;      // the entry could not be examined (errno); attributes are then 0
 };
 
 // Case-insensitive wildcard test of one name: "*" any run, "?" one character or none at the end
@@ -42,6 +46,9 @@ void FindFiles(const std::string& dir, const std::string& mask, uint32_t attrSet
 std::string FolderListError(const std::string& dir);
 
 // Device and inode of a path (following links); false when it cannot be found.
+// Why the entries of a folder that can be listed cannot be examined (it cannot be entered);
+// empty when they can, or when the folder cannot be listed at all (FindFiles says why).
+std::string FolderEntryError(const std::string& dir);
 bool FileIdentity(const std::string& path, uint64_t& device, uint64_t& inode);
 
 }  // namespace platform

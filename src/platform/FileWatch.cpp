@@ -39,7 +39,8 @@ bool FileWatch::Add(const std::string& folder) {
 }
 
 bool FileWatch::AddOne(const std::string& folder) {
-  int wd = ::inotify_add_watch(fd_, folder.c_str(), kEvents);
+  // IN_DONT_FOLLOW: a folder swapped for a link meanwhile is not watched through it.
+  int wd = ::inotify_add_watch(fd_, folder.c_str(), kEvents | IN_DONT_FOLLOW | IN_ONLYDIR);
   if (wd < 0) {
     if (errno == ENOSPC || errno == ENOMEM)
       refusal_ = std::string("the system's limit of watched folders was reached (") + std::strerror(errno) +
@@ -68,7 +69,9 @@ void FileWatch::AddTree(const std::string& top) {
     if (!AddOne(folder) || !tree_) continue;
     FindFiles(folder, "*.*", faDirectory, [&](const DirEntry& entry) {
       std::string child = folder + entry.name + "/";
-      if ((entry.attributes & faDirectory) && !(skip_ && skip_(child))) pending.push_back(std::move(child));
+      // A link to a folder is never watched through: it may lead anywhere on the machine.
+      if ((entry.attributes & faDirectory) && !entry.link && !(skip_ && skip_(child)))
+        pending.push_back(std::move(child));
       return true;
     });
   }

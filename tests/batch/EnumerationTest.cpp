@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <set>
 
 #include "BatchTestEnv.h"
@@ -98,11 +100,12 @@ TEST_F(Enumeration, FolderSourceMeansItsDocumentsAndATargetInsideIsNeverSearched
 }
 
 TEST_F(Enumeration, FolderThatCannotBeReadIsAFailedEntryOfItsOwn) {
-  Make({"a.doc", "locked/b.doc"});
+  Make({"a.doc", "locked/b.doc", "listed/c.doc"});
   ASSERT_EQ(::mkdir((dir / "out").c_str(), 0777), 0);
   ::chmod(dir.path().c_str(), 0755);
   ::chmod((dir / "out").c_str(), 0777);
   ::chmod((dir / "in/locked").c_str(), 0);
+  ::chmod((dir / "in/listed").c_str(), 0644);  // its names can be read, its files not examined
   // Root reads every folder: the walk runs in a child that has become an ordinary user.
   std::fflush(nullptr);  // or the child's exit writes the parent's buffered output again
   pid_t child = ::fork();
@@ -112,17 +115,49 @@ TEST_F(Enumeration, FolderThatCannotBeReadIsAFailedEntryOfItsOwn) {
     b.Start(dir / "in/*.doc", dir / "out", true);
     b.WaitFor();
     const auto& list = b.LockList();
-    bool ok = list.size() == 2 && list[0]->FileName == dir / "in/a.doc" &&
-              list[1]->FileName == dir / "in/locked/" && list[1]->Status.load() == batch::NodeFailure &&
-              list[1]->Message.find("could not be read (Permission denied)") != std::string::npos;
+    std::map<std::string, std::string> failed;
+    for (const auto& n : list)
+      if (n->Status.load() == batch::NodeFailure) failed[n->FileName] = n->Message;
+    bool ok = list.size() == 3 && list[0]->FileName == dir / "in/a.doc" &&
+              failed[dir / "in/locked/"].find("could not be read (Permission denied)") != std::string::npos &&
+              failed[dir / "in/listed/"].find("cannot be entered (Permission denied)") != std::string::npos;
     b.UnlockList();
     ::_exit(ok ? 0 : 11);
   }
   int status = -1;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ::chmod((dir / "in/locked").c_str(), 0755);
+  ::chmod((dir / "in/listed").c_str(), 0755);
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// A link in the tree is an entry of its own that fails, whatever it leads to; FollowLinks follows
+// only those that lead inside the tree. The source named by the user may itself be a link.
+TEST_F(Enumeration, LinksAreFailedEntriesAndFollowedOnlyInsideTheTree) {
+  Make({"a.doc", "sub/b.doc", "elsewhere/secret.doc"});
+  namespace fs = std::filesystem;
+  fs::create_symlink(dir / "in/elsewhere/secret.doc", dir / "in/sub/inside.doc");
+  fs::create_symlink("/etc/hostname", dir / "in/outside.doc");
+  fs::create_symlink(dir / "in/nowhere.doc", dir / "in/dangling.doc");
+  fs::create_symlink("/", dir / "in/root");
+  fs::create_symlink(dir / "in", dir / "linked-in");
+  project->SourceMask = "*.doc?";
+  for (bool follow : {false, true}) {
+    project->SetValue("FollowLinks", follow ? "True" : "False");
+    TcvBatch b;
+    b.Start(dir / "linked-in", dir / "out", true);
+    b.WaitFor();
+    std::map<std::string, std::string> found;  // below the source: "" for a document, else the failure
+    for (const auto& n : b.LockList()) found[n->FileName.substr((dir / "linked-in/").size())] = n->Message;
+    b.UnlockList();
+    const std::string link = "a link; links are not followed";
+    std::map<std::string, std::string> expected = {{"a.doc", ""},         {"sub/b.doc", ""},
+                                                   {"elsewhere/secret.doc", ""}, {"outside.doc", link},
+                                                   {"dangling.doc", link}, {"root", link},
+                                                   {"sub/inside.doc", follow ? "" : link}};
+    EXPECT_EQ(found, expected) << "FollowLinks=" << follow;
+  }
 }
 
 TEST_F(Enumeration, FolderWrittenWithItsFinalSlashIsThatFolder) {
