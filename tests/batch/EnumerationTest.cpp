@@ -83,9 +83,14 @@ TEST_F(Enumeration, LinkLoopsEndAndEachFolderIsEnteredOnce) {
   Make({"a.doc", "sub/b.doc"});
   ASSERT_EQ(::symlink((dir / "in").c_str(), (dir / "in/sub/loop").c_str()), 0);
   ASSERT_EQ(::symlink((dir / "in/sub").c_str(), (dir / "in/again").c_str()), 0);
+  // Followed (they lead inside the tree), the loops end and each folder is entered once.
+  project->SetValue("FollowLinks", "True");
   auto names = List("*.doc", true);
   EXPECT_EQ(names.size(), 2u);
   EXPECT_EQ(AsSet(names).size(), 2u);
+  // Not followed, each link is an entry of its own.
+  project->SetValue("FollowLinks", "False");
+  EXPECT_EQ(AsSet(List("*.doc", true)), (std::set<std::string>{"a.doc", "sub/b.doc", "sub/loop", "again"}));
 }
 
 TEST_F(Enumeration, FolderSourceMeansItsDocumentsAndATargetInsideIsNeverSearched) {
