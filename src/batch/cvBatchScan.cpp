@@ -147,7 +147,7 @@ bool TcvBatch::LinkStaysInside(const std::string& path) const {
   if (!followLinks_ || realRoot_.empty()) return false;
   char* resolved = ::realpath(path.c_str(), nullptr);
   if (!resolved) return false;
-  const std::string target = resolved;
+  const std::string target = platform::IncludeTrailingPathDelimiter(resolved);
   std::free(resolved);
   return target.rfind(realRoot_, 0) == 0;
 }
