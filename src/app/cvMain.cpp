@@ -98,7 +98,7 @@ void TcvMain::ReportNode(batch::TcvBatch& batch, batch::TcvNode& node) {
       batch.StopRun("the log file " + logPath_ + " cannot be written: " + logError_ +
                     "; the run was stopped before another document was converted, deleted or renamed");
   }
-  runLog_.push_back(std::move(line));
+  ++reportedCount_;
   if (status == batch::NodeFailure) unshownFailures_.push_back(source + ": " + node.Message);
   // The entry stays a success: the text is there, but its reader must know it is not all there.
   if (status == batch::NodeSuccess && node.Unwritten > 0)
@@ -107,9 +107,9 @@ void TcvMain::ReportNode(batch::TcvBatch& batch, batch::TcvNode& node) {
                              " could not be written in " + platform::AnsiCharset() + " and became \"?\"");
 }
 
-std::vector<std::string> TcvMain::RunLog() const {
+int TcvMain::Reported() const {
   std::lock_guard<std::mutex> guard(logLock_);
-  return runLog_;
+  return reportedCount_;
 }
 
 int TcvMain::NotCarriedOut(const std::string& why) {
@@ -135,7 +135,7 @@ int TcvMain::Run() {
   core::TcvProject& project = *core::cvProject();
   {
     std::lock_guard<std::mutex> guard(logLock_);
-    runLog_.clear();
+    reportedCount_ = 0;
     unshownFailures_.clear();
     unshownLosses_.clear();
   }
@@ -293,7 +293,7 @@ void TcvMain::ShowProgress() {
     std::lock_guard<std::mutex> guard(logLock_);
     failures.swap(unshownFailures_);
     losses.swap(unshownLosses_);
-    done = static_cast<int>(runLog_.size());
+    done = reportedCount_;
   }
   for (const auto& loss : losses) progress_->Note("quillex: " + loss);
   for (const auto& failure : failures) progress_->Note("failed: " + failure);

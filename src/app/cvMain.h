@@ -60,9 +60,9 @@ class TcvMain {
   int Run();
 
   void ReportNode(batch::TcvBatch& batch, batch::TcvNode& node);
-  // The log lines so far, as they are written to the file: text in the locale's charset,
-  // names as their bytes on disk.
-  std::vector<std::string> RunLog() const;
+  // The entries reported so far. Only a count is kept: a watch that runs for months must not
+  // hold a line of every document it converted.
+  int Reported() const;
 
  private:
   int NotCarriedOut(const std::string& why);
@@ -96,7 +96,7 @@ class TcvMain {
   std::vector<std::string> reported_;       // the failures the last report link carried
   bool runCounted_ = false;
   mutable std::mutex logLock_;
-  std::vector<std::string> runLog_;
+  int reportedCount_ = 0;
   std::string logPath_;
   std::unique_ptr<platform::OutputFile> logFile_;  // null when no log is kept, or after Finish
   std::string logError_;                           // why a line could not be written, the first time
