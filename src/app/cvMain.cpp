@@ -169,6 +169,17 @@ int TcvMain::Run() {
     // next free name there, never a skip that would leave a text out of the output.
     project.SetValue("IsOverwrite", "True");
   } else {
+    // Found before any office starts: a target that takes no text would fail every document.
+    const std::string folder = platform::FileUrlToPath(project.Target());
+    if (!folder.empty()) {
+      try {
+        platform::ForceDirectoriesOrThrow(folder);
+      } catch (const std::exception& e) {
+        return NotCarriedOut("the target folder " + folder + " cannot be made: " + e.what());
+      }
+      if (std::string why = platform::FolderWriteError(folder); !why.empty())
+        return NotCarriedOut("the target folder " + folder + " cannot be written: " + why + "; nothing was converted");
+    }
     target_ = project.TargetFolder();
     // An existing text beside its document may be replaced: the user must know where they go.
     if (project.TargetBesideSource && !target_.empty() && !project.Quiet())

@@ -55,4 +55,21 @@ bool HandToOfficeAccount(int fd) {
   return !account || ::fchown(fd, account->uid, account->gid) == 0;
 }
 
+std::string FolderBarringOfficeAccount(const std::string& path) {
+  const auto account = OfficeAccount();
+  if (!account || path.empty() || path[0] != '/') return std::string();
+  std::string folder;
+  std::size_t at = 0;
+  while (at != std::string::npos) {
+    at = path.find('/', at + 1);
+    folder = at == std::string::npos ? path : path.substr(0, at);
+    if (folder.empty()) continue;
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) break;
+    const mode_t bit = st.st_uid == account->uid ? S_IXUSR : st.st_gid == account->gid ? S_IXGRP : S_IXOTH;
+    if (!(st.st_mode & bit)) return folder;
+  }
+  return std::string();
+}
+
 }  // namespace platform

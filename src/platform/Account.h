@@ -28,5 +28,8 @@ std::optional<Account> OfficeAccount();
 bool HandToOfficeAccount(const std::string& path);
 // As HandToOfficeAccount for one open file or folder.
 bool HandToOfficeAccount(int fd);
+// The first folder on the way to path (path included) that the office account may not pass
+// through, by its permission bits; empty when it may pass them all, or when no account is set.
+std::string FolderBarringOfficeAccount(const std::string& path);
 
 }  // namespace platform

@@ -160,7 +160,20 @@ bool ForceDirectories(const std::string& path) {
 }
 
 void ForceDirectoriesOrThrow(const std::string& path) {
-  if (!ForceDirectories(path)) throw EFileError("Unable to create directory");
+  if (path.empty()) throw EFileError("Unable to create directory");
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(path), ec);
+  if (DirectoryExists(path)) return;
+  // The reason is what the user can act on: a file in the way, a read-only disk, a permission.
+  throw EFileError("Unable to create directory (" + (ec ? ec.message() : ErrnoText(ENOTDIR)) + ")");
+}
+
+std::string FolderWriteError(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return ErrnoText(errno);
+  if (!S_ISDIR(st.st_mode)) return "it is a file, not a folder";
+  if (::faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return ErrnoText(errno);
+  return std::string();
 }
 
 bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }

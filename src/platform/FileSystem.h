@@ -22,6 +22,9 @@ bool ForceDirectories(const std::string& path);
 // As ForceDirectories, but throws EFileError("Unable to create directory") on failure or an
 // empty path.
 void ForceDirectoriesOrThrow(const std::string& path);
+// Why files cannot be made in the folder at path (missing, a file, no permission, a read-only
+// file system); empty when they can.
+std::string FolderWriteError(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Removes path only when it is a Unix socket (a link to one is left alone); true when removed.
 bool DeleteSocket(const std::string& path);

@@ -1,5 +1,7 @@
 #include "TestEnv.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,7 +17,11 @@
 
 namespace testsupport {
 
-TempDir::TempDir() : path_(platform::MakeTempDirectory("quillex-test-")) {}
+TempDir::TempDir() : path_(platform::MakeTempDirectory("quillex-test-")) {
+  // A root run's offices run as another account, which must pass through to their profiles
+  // when a test puts TMPDIR in here; nobody else can list what is inside.
+  ::chmod(path_.c_str(), 0711);
+}
 TempDir::~TempDir() { platform::RemoveTree(path_); }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

@@ -136,6 +136,13 @@ OfficeProcess::OfficeProcess() : pipeName_(NewPipeName()) {
   }
   if (!ProfileTemplate::Instance().CopyInto(profile_)) SeedProfile(profile_);
   platform::HandToOfficeAccount(profile_);
+  // The office would fail on a profile it cannot reach, without saying why.
+  if (std::string barrier = platform::FolderBarringOfficeAccount(profile_); !barrier.empty()) {
+    platform::RemoveTree(profile_);
+    throw EOleError("LibreOffice runs as " + platform::OfficeAccount()->name + ", which may not pass through " +
+                    barrier + " on the way to its profile: give others search permission there (chmod o+x), " +
+                    "or set TMPDIR to another folder");
+  }
   try {
     Launch();
   } catch (...) {
