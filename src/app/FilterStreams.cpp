@@ -18,11 +18,11 @@ FilterStreams::~FilterStreams() {
   if (!outputFolder_.empty()) platform::RemoveTree(outputFolder_);
 }
 
-std::string FilterStreams::TakeStandardInput() {
+std::string FilterStreams::TakeStandardInput(long long maxBytes) {
   inputFolder_ = platform::MakeTempDirectory(kInputPrefix);
   // No extension: the office finds the type by content, as it must for a pipe of any document.
   std::string file = inputFolder_ + "/stdin";
-  platform::CopyStandardInputTo(file);
+  platform::CopyStandardInputTo(file, maxBytes);
   inputFile_ = file;
   return file;
 }

@@ -25,7 +25,7 @@ class FilterStreams {
 
   // Copies standard input into a private file and returns its path; its name gives the text
   // the name stdin.txt. Throws platform::EFileError with the reason.
-  std::string TakeStandardInput();
+  std::string TakeStandardInput(long long maxBytes);
   // The path TakeStandardInput returned; empty before.
   const std::string& InputFile() const { return inputFile_; }
   // A private folder for the texts bound for standard output, made on the first call. Throws

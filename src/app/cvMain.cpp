@@ -124,7 +124,7 @@ std::string TcvMain::TakeStandardInput(core::TcvProject& project) {
     return "the source - is a document read from standard input, which is a terminal; pipe one in";
   try {
     // The run's source from here on is the private copy; the log names it "-".
-    project.SetValue("Source", filter_->TakeStandardInput());
+    project.SetValue("Source", filter_->TakeStandardInput(project.MaxDocumentSize()));
   } catch (const std::exception& e) {
     return std::string("the document on standard input cannot be read: ") + e.what();
   }
@@ -151,7 +151,14 @@ int TcvMain::Run() {
   toStdout_ = project.TargetIsStdout();
   if (toStdout_ || project.SourceIsStdin()) filter_ = std::make_unique<FilterStreams>();
   if (project.SourceIsStdin()) {
-    if (std::string why = TakeStandardInput(project); !why.empty()) return NotCarriedOut(why);
+    if (std::string why = TakeStandardInput(project); !why.empty()) {
+      // Stopped while it waited for more input: a stop, not a failure.
+      if (platform::StopRequested()) {
+        filter_.reset();
+        return 128 + platform::StopSignal();
+      }
+      return NotCarriedOut(why);
+    }
   }
   std::string why = WhyRunCannotStart(project);
   if (!why.empty()) return NotCarriedOut(why);

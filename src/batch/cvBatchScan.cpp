@@ -125,8 +125,13 @@ void TcvBatch::ScanNamedFile(const std::string& dir, const std::string& name, ui
   platform::FindFiles(dir, name, attrSet, [&](const platform::DirEntry& entry) {
     uint32_t attrs = entry.attributes & kKnownAttrs;
     if (entry.name == name && (attrs & attrSet) == attrs && !(attrs & platform::faDirectory) &&
-        !(SkipLockFiles() && IsLockFileName(entry.name)))
-      AddFound(dir + entry.name);
+        !(SkipLockFiles() && IsLockFileName(entry.name))) {
+      // The document the user named may be a link: it is resolved once, as the user asked,
+      // and what it leads to is converted; links inside a tree are another matter.
+      char* resolved = entry.link ? ::realpath((dir + entry.name).c_str(), nullptr) : nullptr;
+      AddFound(resolved ? std::string(resolved) : dir + entry.name);
+      std::free(resolved);
+    }
     return entry.name != name;
   });
 }

@@ -7,6 +7,7 @@
 #include "core/Globals.h"
 #include "core/cvProject.h"
 #include "platform/DirectorySearch.h"
+#include "platform/Beneath.h"
 #include "platform/FileSystem.h"
 #include "platform/FileTimes.h"
 #include "platform/Paths.h"
@@ -206,12 +207,11 @@ void TcvConvertor::FinishSource(TcvBatch&, TcvNode& node, const std::string& tar
     const core::TcvProject* project = core::cvProject();
     if (!project) return;
     if (project->KeepFileTime()) CopyFileTime(source, target);
-    if (project->DeleteSource()) platform::DeleteFile(source);
+    // Through the document's own folder, reached without another user's link, and only on a
+    // regular file: a name swapped meanwhile for a link is left alone.
+    if (project->DeleteSource()) platform::RemoveEntryTrusted(source);
     std::string suffix = project->RenameSource();
-    if (!suffix.empty() && platform::FileExists(source)) {
-      std::string renamed = source + suffix;
-      if (!platform::PathExists(renamed)) platform::RenameFile(source, renamed);
-    }
+    if (!suffix.empty()) platform::RenameEntryTrusted(source, source + suffix);
   } catch (...) {
     // Follow-up work after a success never turns it into a failure.
   }

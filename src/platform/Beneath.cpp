@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <vector>
 
 namespace platform {
@@ -190,6 +191,76 @@ std::optional<std::string> PathBelow(const std::string& folder, const std::strin
   std::vector<std::string> names;
   if (!SplitNames(below, names)) return std::nullopt;
   return below;
+}
+
+int MakeFoldersTrusted(const std::string& path, unsigned mode) {
+  if (path.empty()) return errno = ENOENT, -1;
+  std::vector<std::string> names;
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) names.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  std::string prefix = path[0] == '/' ? "/" : "";
+  for (const auto& name : names) {
+    const std::string parent = prefix.empty() ? "." : prefix;
+    prefix += (prefix.empty() || prefix.back() == '/' ? "" : "/") + name;
+    int fd = OpenTrusted(prefix, O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+      close(fd);
+      continue;
+    }
+    if (errno != ENOENT) return -1;
+    int parentFd = OpenTrusted(parent, O_RDONLY | O_DIRECTORY);
+    if (parentFd < 0) return -1;
+    const int made = mkdirat(parentFd, name.c_str(), mode);
+    const int err = errno;
+    close(parentFd);
+    if (made != 0 && err != EEXIST) return errno = err, -1;
+    fd = OpenTrusted(prefix, O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return -1;
+    close(fd);
+  }
+  return 0;
+}
+
+namespace {
+
+// The folder of path, opened as OpenTrusted opens it, and the name within it.
+int OpenParentTrusted(const std::string& path, std::string& name) {
+  const std::size_t slash = path.rfind('/');
+  name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  return OpenTrusted(folder, O_RDONLY | O_DIRECTORY);
+}
+
+bool IsRegularEntry(int dir, const std::string& name) {
+  struct stat st;
+  return fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+bool RemoveEntryTrusted(const std::string& path) {
+  std::string name;
+  const int dir = OpenParentTrusted(path, name);
+  if (dir < 0) return false;
+  const bool done = IsRegularEntry(dir, name) && unlinkat(dir, name.c_str(), 0) == 0;
+  close(dir);
+  return done;
+}
+
+bool RenameEntryTrusted(const std::string& path, const std::string& to) {
+  std::string name, toName;
+  const int dir = OpenParentTrusted(path, name);
+  if (dir < 0) return false;
+  const std::size_t slash = to.rfind('/');
+  toName = slash == std::string::npos ? to : to.substr(slash + 1);
+  // RENAME_NOREPLACE: a name that appears meanwhile is kept, never replaced.
+  const bool done = IsRegularEntry(dir, name) && renameat2(dir, name.c_str(), dir, toName.c_str(), RENAME_NOREPLACE) == 0;
+  close(dir);
+  return done;
 }
 
 }  // namespace platform

@@ -34,6 +34,17 @@ int OpenFolderBeneath(int rootFd, const std::string& relative, bool create, unsi
 // is a link follows the same rule. -1 with errno.
 int OpenTrusted(const std::string& path, int flags, unsigned mode = 0);
 
+// Makes the folder path and every missing folder on its way (mkdirat: never through a link),
+// following only links that OpenTrusted follows. 0, or -1 with errno (ELOOP: another user's
+// link on the way).
+int MakeFoldersTrusted(const std::string& path, unsigned mode = 0777);
+
+// Deletes the regular file at path, or renames it to to (in the same folder, never over an
+// existing name), through its folder opened as OpenTrusted opens it. A link, folder or anything
+// but a regular file at that name is left alone. False when nothing was done.
+bool RemoveEntryTrusted(const std::string& path);
+bool RenameEntryTrusted(const std::string& path, const std::string& to);
+
 // The part of path below folder ("a/b.doc" for /in/ and /in/a/b.doc), or nullopt when path
 // does not lie below folder or climbs out with "..". Compares text only.
 std::optional<std::string> PathBelow(const std::string& folder, const std::string& path);

@@ -12,9 +12,11 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <random>
 
 #include "platform/Beneath.h"
 #include "platform/Paths.h"
+#include "platform/StandardStreams.h"
 #include "platform/TempNames.h"
 
 namespace platform {
@@ -78,6 +80,12 @@ Destination Resolve(const std::string& path) {
       return d;
     }
     if (::lstat(d.path.c_str(), &d.st) != 0) return d;  // missing: created where the links lead
+    // Another user's link is not followed: it is replaced like a file (a rename never follows a
+    // link), so that a folder others can write cannot send this program's writes elsewhere.
+    if (S_ISLNK(d.st.st_mode) && d.st.st_uid != ::geteuid() && d.st.st_uid != 0) {
+      d.st = {};
+      return d;
+    }
     if (S_ISLNK(d.st.st_mode)) {
       std::string target(static_cast<std::size_t>(PATH_MAX), '\0');
       ssize_t n = ::readlink(d.path.c_str(), target.data(), target.size());
@@ -94,6 +102,14 @@ Destination Resolve(const std::string& path) {
   }
   d.path = path;  // a link loop: the write fails with the system's reason
   return d;
+}
+
+// Replaces the trailing "XXXXXX" of a template with random letters and digits.
+void FillRandom(std::string& name) {
+  static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  for (std::size_t i = name.size() >= 6 ? name.size() - 6 : 0; i < name.size(); ++i)
+    name[i] = kChars[random() % (sizeof kChars - 1)];
 }
 
 // Opens a device, FIFO, socket or open descriptor for writing; -1 with errno on failure. With
@@ -154,18 +170,15 @@ bool PathExists(const std::string& path) {
 
 bool ForceDirectories(const std::string& path) {
   if (path.empty()) return false;
-  std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(path), ec);
-  return DirectoryExists(path);
+  return MakeFoldersTrusted(path) == 0;
 }
 
 void ForceDirectoriesOrThrow(const std::string& path) {
   if (path.empty()) throw EFileError("Unable to create directory");
-  std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(path), ec);
-  if (DirectoryExists(path)) return;
+  if (MakeFoldersTrusted(path) == 0) return;
   // The reason is what the user can act on: a file in the way, a read-only disk, a permission.
-  throw EFileError("Unable to create directory (" + (ec ? ec.message() : ErrnoText(ENOTDIR)) + ")");
+  throw EFileError("Unable to create directory (" +
+                   (errno == ELOOP ? std::string("a link on its way belongs to another user") : ErrnoText(errno)) + ")");
 }
 
 std::string FolderWriteError(const std::string& path) {
@@ -276,9 +289,28 @@ void WriteFileAtomic(const std::string& path, const std::string& contents, bool 
     if (!ok) throw EFileError("Cannot write file \"" + path + "\". " + ErrnoText(err));
     return;
   }
-  std::string tmpl = TempFileTemplate(dest.path);
-  int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) throw EFileError("Cannot create file \"" + path + "\". " + ErrnoText(errno));
+  // The folder is opened once, following only the links of this user or root, and the text is
+  // made and renamed inside that very folder: another user's link on the way leads nowhere.
+  const std::string folder = ExtractFilePath(dest.path);
+  const int dirFd = OpenTrusted(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
+  if (dirFd < 0)
+    throw EFileError("Cannot create file \"" + path + "\". " +
+                     (errno == ELOOP ? std::string("A link on its way belongs to another user") : ErrnoText(errno)));
+  std::string tmpl = ExtractFileName(TempFileTemplate(dest.path));
+  const std::string name = ExtractFileName(dest.path);
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    std::string candidate = tmpl;
+    FillRandom(candidate);
+    fd = ::openat(dirFd, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) tmpl = candidate;
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    const int err = errno;
+    ::close(dirFd);
+    throw EFileError("Cannot create file \"" + path + "\". " + ErrnoText(err));
+  }
   // mkstemp creates 0600. A replaced file keeps its permission bits (and, where the system allows,
   // its owner); a new one follows the user's umask like any other new file.
   if (dest.exists) {
@@ -294,14 +326,13 @@ void WriteFileAtomic(const std::string& path, const std::string& contents, bool 
   bool ok = WriteAll(fd, contents) && ::fsync(fd) == 0;
   int err = errno;
   ok = (::close(fd) == 0) && ok;
-  if (ok && ::rename(tmpl.c_str(), dest.path.c_str()) != 0) {
+  if (ok && ::renameat(dirFd, tmpl.c_str(), dirFd, name.c_str()) != 0) {
     ok = false;
     err = errno;
   }
-  if (!ok) {
-    ::unlink(tmpl.c_str());
-    throw EFileError("Cannot write file \"" + path + "\". " + ErrnoText(err));
-  }
+  if (!ok) ::unlinkat(dirFd, tmpl.c_str(), 0);
+  ::close(dirFd);
+  if (!ok) throw EFileError("Cannot write file \"" + path + "\". " + ErrnoText(err));
 }
 
 OutputFile::OutputFile(const std::string& path, bool append) {
@@ -351,8 +382,10 @@ OutputFile::~OutputFile() {
 }
 
 std::string OutputFile::Write(const std::string& data) {
-  if (WriteAll(fd_, data)) return std::string();
-  return ErrnoText(errno);
+  // A log FIFO whose reader stalls must not hold a stopping run.
+  int err = 0;
+  if (WriteUnlessStopped(fd_, data, err)) return std::string();
+  return ErrnoText(err);
 }
 
 ClaimResult ClaimNewFile(const std::string& path) {

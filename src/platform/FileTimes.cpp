@@ -17,7 +17,8 @@ bool GetFileTimes(const std::string& path, FileTimes& times) {
 
 bool SetFileTimes(const std::string& path, const FileTimes& times) {
   const timespec ts[2] = {times.access, times.modification};
-  return ::utimensat(AT_FDCWD, path.c_str(), ts, 0) == 0;
+  // A link put in the file's place gets the times itself: its target is never touched.
+  return ::utimensat(AT_FDCWD, path.c_str(), ts, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 int32_t DosDateTime(std::time_t moment, bool inUtc) {

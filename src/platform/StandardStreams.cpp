@@ -1,38 +1,65 @@
 #include "platform/StandardStreams.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "platform/FileSystem.h"
+#include "platform/Signals.h"
 
 namespace platform {
 
-void CopyStandardInputTo(const std::string& path) {
+namespace {
+
+// Waits until fd is ready for events, in short steps; false once a stop was requested.
+bool WaitReady(int fd, short events) {
+  for (;;) {
+    if (StopRequested()) return false;
+    pollfd p{fd, events, 0};
+    int n = ::poll(&p, 1, 100);
+    if (n > 0) return true;
+    if (n < 0 && errno != EINTR) return true;  // the read or write says what is wrong
+  }
+}
+
+}  // namespace
+
+void CopyStandardInputTo(const std::string& path, long long maxBytes) {
   int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (out < 0) throw EFileError(std::string(std::strerror(errno)));
   char buffer[1 << 16];
   std::string error;
+  long long total = 0;
   for (;;) {
+    // A stop must end a run whose input never ends.
+    if (!WaitReady(STDIN_FILENO, POLLIN)) {
+      error = "the run was stopped while it read standard input";
+      break;
+    }
     ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n < 0) {
       error = std::strerror(errno);
       break;
     }
     if (n == 0) break;
-    for (ssize_t done = 0; done < n;) {
-      ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w < 0) {
-        error = std::strerror(errno);
-        break;
-      }
-      done += w;
+    total += n;
+    // An endless input (/dev/zero) must not fill the disk: it is no document anyway.
+    if (total > maxBytes) {
+      error = "it is longer than " + std::to_string(maxBytes) + " bytes, the most a document may have (MaxDocumentSize)";
+      break;
     }
-    if (!error.empty()) break;
+    int err = 0;
+    std::string chunk(buffer, static_cast<std::size_t>(n));
+    if (!WriteUnlessStopped(out, chunk, err)) {
+      error = std::strerror(err);
+      break;
+    }
   }
   if (::close(out) != 0 && error.empty()) error = std::strerror(errno);
   if (!error.empty()) {
@@ -41,18 +68,33 @@ void CopyStandardInputTo(const std::string& path) {
   }
 }
 
-StreamWrite WriteStandardOutput(const std::string& data, std::string& error) {
-  for (size_t done = 0; done < data.size();) {
-    ssize_t w = ::write(STDOUT_FILENO, data.data() + done, data.size() - done);
-    if (w < 0 && errno == EINTR) continue;
-    if (w < 0) {
-      if (errno == EPIPE) return StreamWrite::Closed;
-      error = std::strerror(errno);
-      return StreamWrite::Failed;
+bool WriteUnlessStopped(int fd, const std::string& data, int& err) {
+  const char* p = data.data();
+  std::size_t left = data.size();
+  while (left > 0) {
+    if (!WaitReady(fd, POLLOUT)) {
+      err = ECANCELED;
+      return false;
     }
-    done += static_cast<size_t>(w);
+    // At most one pipe buffer at a time: room for it is what the wait promised.
+    ssize_t n = ::write(fd, p, std::min<std::size_t>(left, PIPE_BUF));
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      err = errno;
+      return false;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
   }
-  return StreamWrite::Written;
+  return true;
+}
+
+StreamWrite WriteStandardOutput(const std::string& data, std::string& error) {
+  int err = 0;
+  if (WriteUnlessStopped(STDOUT_FILENO, data, err)) return StreamWrite::Written;
+  if (err == EPIPE) return StreamWrite::Closed;
+  error = std::strerror(err);
+  return StreamWrite::Failed;
 }
 
 bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }

@@ -393,7 +393,8 @@ TEST_F(HeadlessFixture, UnreadableSettingValuesAreNamedOnceWithTheirDefault) {
             "quillex: the setting IsOverwrite=maybe cannot be read; the default True is used\n"
             "quillex: the setting ThreadsCount=2x cannot be read; the default 1 is used\n"
             "quillex: the setting Daemon=-1 cannot be read; the default 0 is used\n"
-            "quillex: the setting ConvertTimeout=4s cannot be read; the default 300000 is used\n");
+            "quillex: the setting ConvertTimeout=4s cannot be read; the default 300000 is used\n"
+            "quillex: no document matches " + in + "/*.xyz\n");
 }
 
 // An office that cannot start fails the run, not each document: one line naming the binary and
@@ -525,4 +526,78 @@ TEST_F(HeadlessFixture, ControlCharactersInNamesAreEscapedInTheTextLogAndOnStder
   EXPECT_EQ(said.find('\x1b'), std::string::npos) << said;
   EXPECT_EQ(said.find('\r'), std::string::npos) << said;
   EXPECT_NE(said.find("x\\r\\nSuccess => ok.docx"), std::string::npos) << said;
+}
+
+// A root run over trees another user can write (here the user nobody owns the links): nothing
+// outside the trees is read, written, deleted or renamed through them.
+TEST_F(HeadlessFixture, ARootRunNeverActsThroughAnotherUsersLinks) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root: it hands links to another user";
+  namespace fs = std::filesystem;
+  auto foreignLink = [](const std::string& target, const std::string& link) {
+    fs::create_directories(fs::path(link).parent_path());
+    fs::create_symlink(target, link);
+    ASSERT_EQ(::lchown(link.c_str(), 65534, 65534), 0) << link;
+  };
+  const std::string secret = work / "secret.txt", behind = work / "behind", elsewhere = work / "elsewhere";
+  testsupport::WriteFile(secret, "TOPSECRET");
+  ::chmod(secret.c_str(), 0600);
+  CopyFile(kSamples + "/report.doc", behind + "/kept.doc");
+  fs::create_directories(elsewhere);
+  testsupport::WriteFile(work / "victim.txt", "untouched");
+  Doc("a.docx");
+  Doc("sub/b.docx");
+  foreignLink(secret, in + "/secret.doc");                 // a document that is a link to a root-only file
+  foreignLink(behind, in + "/linked");                     // a linked folder, under -r and DeleteSource
+  foreignLink(work / "victim.txt", out + "/a.txt");        // a text name that is a link
+  foreignLink(elsewhere, out + "/sub");                    // a target sub-folder that is a link
+  EXPECT_EQ(program.RunWith({"--headless", "-r", "--set", "DeleteSource=True", "--log-format", "json", "--log", log,
+                             "-o", out, in}),
+            1)
+      << program.Stderr();
+  EXPECT_EQ(testsupport::ReadFile(work / "victim.txt"), "untouched");
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(out + "/a.txt")));  // the link was replaced, not followed
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+  EXPECT_TRUE(Exists(behind + "/kept.doc"));
+  for (const auto& e : fs::recursive_directory_iterator(out))
+    if (e.is_regular_file()) EXPECT_EQ(testsupport::ReadFile(e.path()).find("TOPSECRET"), std::string::npos) << e.path();
+  const std::string log_ = testsupport::ReadFile(log);
+  EXPECT_NE(log_.find("\"source\":\"" + in + "/secret.doc\",\"target\":null,\"message\":\"a link; links are not followed\",\"reason\":\"link\""),
+            std::string::npos) << log_;
+  EXPECT_NE(log_.find("\"source\":\"" + in + "/linked\""), std::string::npos) << log_;
+  // sub/b.docx fails: its target folder is another user's link.
+  EXPECT_NE(log_.find("\"source\":\"" + in + "/sub/b.docx\",\"target\":null"), std::string::npos) << log_;
+  EXPECT_TRUE(Exists(in + "/sub/b.docx"));  // a failed document is never deleted
+}
+
+// A stop ends the run within seconds whatever it waits on: an input that never ends, a reader
+// of the texts that never reads. An input longer than MaxDocumentSize fails instead of filling
+// the disk.
+TEST_F(HeadlessFixture, StopsEndTheRunWhateverItWaitsOnAndInputIsBounded) {
+  // A text of about 600 KB: more than a pipe holds, so its writer waits for the reader.
+  std::string rtf = "{\\rtf1\\ansi ";
+  for (int i = 0; i < 12000; ++i) rtf += "Words that fill the pipe and then some more. \\par ";
+  testsupport::WriteFile(in + "/long.doc", rtf + "}");
+  struct Case {
+    const char* name;
+    std::string run;  // started in the background; $pid is then stopped
+  } cases[] = {
+      {"endless input", "sleep 600 | \"$QX\" -o - - >/dev/null & pid=$!; sleep 2"},
+      {"stalled reader", "\"$QX\" --headless -o - " + in + "/long.doc | sleep 600 & pid=$(pgrep -n -f -- \"-o - " + in +
+                             "/long.doc\"); sleep 8"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string elapsed = work / "elapsed";
+    const int status = program.RunScript(
+        c.run + "; start=$(date +%s%N); kill -TERM $pid; while kill -0 $pid 2>/dev/null; do sleep 0.05; done; "
+                "echo $(( ($(date +%s%N) - start) / 1000000 )) > " + elapsed + "; pkill -f 'sleep 600' -P $$; exit 0",
+        std::chrono::seconds(90));
+    EXPECT_EQ(status, 0);
+    const long ms = std::stol("0" + testsupport::ReadFile(elapsed));
+    EXPECT_LT(ms, 5000) << "the stop took " << ms << " ms";
+  }
+  program.ExpectNoOfficesLeft();
+  // /dev/zero as a document: refused at MaxDocumentSize, status 2, nothing converted.
+  EXPECT_EQ(program.RunScript("head -c 3000000 /dev/zero | \"$QX\" --max-size 1M -o - - > /dev/null"), 2);
+  EXPECT_NE(program.Stderr().find("longer than 1048576 bytes"), std::string::npos) << program.Stderr();
 }

@@ -100,11 +100,13 @@ std::string PipeSocketPath(const std::string& pipeName, unsigned uid) {
 void RemoveStalePipes() {
   static std::once_flag once;
   std::call_once(once, [] {
-    const std::string mine = "OSL_PIPE_" + std::to_string(OfficeUid()) + "_qx_lo_";
+    // Named with the uid of the office that listened: this program's own, or its office account's.
+    const std::string mine = "OSL_PIPE_" + std::to_string(platform::CurrentUserId()) + "_qx_lo_";
+    const std::string offices = "OSL_PIPE_" + std::to_string(OfficeUid()) + "_qx_lo_";
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator("/tmp", ec)) {
       const std::string name = entry.path().filename().string();
-      if (name.rfind(mine, 0) != 0) continue;
+      if (name.rfind(mine, 0) != 0 && name.rfind(offices, 0) != 0) continue;
       const std::string path = entry.path().string();
       if (!platform::SocketAnswers(path, 200)) platform::DeleteSocket(path);
     }
