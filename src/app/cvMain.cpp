@@ -93,6 +93,8 @@ void TcvMain::ReportNode(batch::TcvBatch& batch, batch::TcvNode& node) {
   // Written as each document finishes, so that a run killed later keeps the lines of what it did.
   if (logFile_ && logError_.empty()) {
     logError_ = logFile_->Write(line + (json_ ? "\n" : "\r\n"));
+    // A write given up for a stop is the stop's doing, not a log that failed.
+    if (!logError_.empty() && platform::StopRequested()) logError_.clear();
     // Without its record no further source may be deleted or renamed, nor anything converted.
     if (!logError_.empty())
       batch.StopRun("the log file " + logPath_ + " cannot be written: " + logError_ +
