@@ -34,9 +34,9 @@ cluster_start() {
   # /etc, /run or /var.
   local m=$c/munge
   head -c 1024 /dev/urandom >"$m.key" && chmod 400 "$m.key"
-  local random_state=$m.random-state
-  munged --socket="$m.sock" --key-file="$m.key" --pid-file="${m}d.pid" --log-file="${m}d.log" \
-    "--seed-file=$random_state" --force || return 1
+  local options=(--socket="$m.sock" --key-file="$m.key" --pid-file="${m}d.pid" --log-file="${m}d.log")
+  options+=(--seed-file="$m.entropy" --force)
+  munged "${options[@]}" || return 1
   cat >"$c/slurm.conf" <<EOF
 ClusterName=qx
 SlurmctldHost=$host
