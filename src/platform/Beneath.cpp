@@ -225,15 +225,14 @@ int MakeFoldersTrusted(const std::string& path, unsigned mode) {
   return 0;
 }
 
-namespace {
-
-// The folder of path, opened as OpenTrusted opens it, and the name within it.
 int OpenParentTrusted(const std::string& path, std::string& name) {
   const std::size_t slash = path.rfind('/');
   name = slash == std::string::npos ? path : path.substr(slash + 1);
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   return OpenTrusted(folder, O_RDONLY | O_DIRECTORY);
 }
+
+namespace {
 
 bool IsRegularEntry(int dir, const std::string& name) {
   struct stat st;

@@ -39,6 +39,10 @@ int OpenTrusted(const std::string& path, int flags, unsigned mode = 0);
 // link on the way).
 int MakeFoldersTrusted(const std::string& path, unsigned mode = 0777);
 
+// The folder of path, opened as OpenTrusted opens it (O_RDONLY | O_DIRECTORY), and in name the
+// last name of path. -1 with errno.
+int OpenParentTrusted(const std::string& path, std::string& name);
+
 // Deletes the regular file at path, or renames it to to (in the same folder, never over an
 // existing name), through its folder opened as OpenTrusted opens it. A link, folder or anything
 // but a regular file at that name is left alone. False when nothing was done.

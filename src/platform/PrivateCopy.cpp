@@ -39,16 +39,14 @@ CopyOutcome CopyPrivately(const std::string& source, const std::string& folder, 
   Descriptor in;
   // The folder through the links of this user or root only, the name through none; O_NONBLOCK:
   // a FIFO put in the document's place must not hold the open.
-  const std::size_t slash = source.rfind('/');
+  std::string leaf;
   Descriptor parent;
-  parent.fd = OpenTrusted(slash == std::string::npos ? "." : slash == 0 ? "/" : source.substr(0, slash),
-                          O_RDONLY | O_DIRECTORY);
+  parent.fd = OpenParentTrusted(source, leaf);
   if (parent.fd < 0) {
     outcome.kind = errno == ELOOP ? CopyOutcome::Link : CopyOutcome::Unreadable;
     outcome.error = errno;
     return outcome;
   }
-  const std::string leaf = slash == std::string::npos ? source : source.substr(slash + 1);
   in.fd = ::openat(parent.fd, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (in.fd < 0) {
     outcome.kind = errno == ELOOP ? CopyOutcome::Link : CopyOutcome::Unreadable;
