@@ -8,6 +8,7 @@
 #include "core/FailureReason.h"
 #include "core/Globals.h"
 #include "core/cvProject.h"
+#include "platform/Beneath.h"
 #include "platform/DirectorySearch.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -108,7 +109,7 @@ bool TcvBatch::ScanFiles(const std::string& dir, const std::string& mask, uint32
           if (!entry.link)
             AddFound(dir + entry.name);
           else if (!(attrs & platform::faDirectory))
-            AddLinkFound(dir + entry.name);
+            AddLinkFound(dir + entry.name, entry.linkOwner);
         }
         return !Terminated();
       },
@@ -126,8 +127,12 @@ void TcvBatch::ScanNamedFile(const std::string& dir, const std::string& name, ui
     uint32_t attrs = entry.attributes & kKnownAttrs;
     if (entry.name == name && (attrs & attrSet) == attrs && !(attrs & platform::faDirectory) &&
         !(SkipLockFiles() && IsLockFileName(entry.name))) {
-      // The document the user named may be a link: it is resolved once, as the user asked,
-      // and what it leads to is converted; links inside a tree are another matter.
+      // The document the user named may be a link of the user's own: it is resolved once, as
+      // the user asked, and what it leads to is converted. Another user's is not followed.
+      if (entry.link && !platform::TrustedLinkOwner(entry.linkOwner)) {
+        AddLinkFound(dir + entry.name, entry.linkOwner);
+        return false;
+      }
       char* resolved = entry.link ? ::realpath((dir + entry.name).c_str(), nullptr) : nullptr;
       AddFound(resolved ? std::string(resolved) : dir + entry.name);
       std::free(resolved);
@@ -136,10 +141,11 @@ void TcvBatch::ScanNamedFile(const std::string& dir, const std::string& name, ui
   });
 }
 
-void TcvBatch::AddLinkFound(const std::string& path) {
-  // A link is followed only when asked, and only to what lies inside the source tree: a link
-  // that another user put in a tree must never turn this run into a reader of their choosing.
-  if (LinkStaysInside(path)) {
+void TcvBatch::AddLinkFound(const std::string& path, unsigned owner) {
+  // The user's own links (and root's) are followed as the user made them. Another user's only
+  // when asked, and only to what lies inside the source tree: a link that another user put in
+  // a tree must never turn this run into a reader of their choosing.
+  if (platform::TrustedLinkOwner(owner) || LinkStaysInside(path)) {
     AddFound(path);
     return;
   }
@@ -148,13 +154,15 @@ void TcvBatch::AddLinkFound(const std::string& path) {
   if (Accepts(path)) AddFailedFile(path, "a link; links are not followed", core::reason::kLink);
 }
 
-bool TcvBatch::LinkStaysInside(const std::string& path) const {
-  if (!followLinks_ || realRoot_.empty()) return false;
+bool TcvBatch::LinkStaysInside(const std::string& path) const { return !FollowedLinkTarget(path).empty(); }
+
+std::string TcvBatch::FollowedLinkTarget(const std::string& path) const {
+  if (!followLinks_ || realRoot_.empty()) return {};
   char* resolved = ::realpath(path.c_str(), nullptr);
-  if (!resolved) return false;
-  const std::string target = platform::IncludeTrailingPathDelimiter(resolved);
+  if (!resolved) return {};
+  const std::string target = resolved;
   std::free(resolved);
-  return target.rfind(realRoot_, 0) == 0;
+  return platform::IncludeTrailingPathDelimiter(target).rfind(realRoot_, 0) == 0 ? target : std::string();
 }
 
 void TcvBatch::AddFound(const std::string& fileName) {
@@ -192,7 +200,7 @@ void TcvBatch::Scan(const std::string& root, const std::string& mask, bool recur
     platform::FindFiles(folder.path, "*.*", platform::faDirectory, [&](const platform::DirEntry& entry) {
       if (!(entry.attributes & platform::faDirectory)) return !Terminated();
       const std::string path = folder.path + entry.name;
-      if (!entry.link || LinkStaysInside(path))
+      if (!entry.link || platform::TrustedLinkOwner(entry.linkOwner) || LinkStaysInside(path))
         children.push_back(Folder{path + "/", true, entry.device, entry.inode});
       else  // whatever its name: the documents behind it are unknown
         AddFailedFile(path, "a link; links are not followed", core::reason::kLink);

@@ -242,7 +242,12 @@ std::string TcvWordOle::PrivateCopyOf(const std::string& fileName) {
   const std::string name = CopyName(platform::ExtractFileName(fileName));
   auto* project = core::cvProject();
   const long long limit = project ? project->MaxDocumentSize() : (1LL << 30);
-  const platform::CopyOutcome outcome = platform::CopyPrivately(fileName, copyFolder_, name, limit);
+  platform::CopyOutcome outcome = platform::CopyPrivately(fileName, copyFolder_, name, limit);
+  // Another user's link that the walk followed (FollowLinks, inside the tree): what it leads to,
+  // resolved now, is read through no link at all.
+  if (outcome.kind == platform::CopyOutcome::Link && Batch())
+    if (const std::string inside = Batch()->FollowedLinkTarget(fileName); !inside.empty())
+      outcome = platform::CopyPrivately(inside, copyFolder_, name, limit);
   switch (outcome.kind) {
     case platform::CopyOutcome::Copied:
       copyPath_ = copyFolder_ + "/" + name;

@@ -94,6 +94,8 @@ constexpr int kMaxLinks = 40;
 
 }  // namespace
 
+bool TrustedLinkOwner(unsigned uid) { return uid == 0 || uid == geteuid(); }
+
 int OpenTrusted(const std::string& path, int flags, unsigned mode) {
   if (path.empty()) return errno = ENOENT, -1;
   // The names still to resolve, front first; a link's text is put in front of what follows it.
@@ -113,7 +115,6 @@ int OpenTrusted(const std::string& path, int flags, unsigned mode) {
   push(path);
   int dir = open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return -1;
-  const uid_t me = geteuid();
   int links = 0;
   while (!pending.empty()) {
     std::string name = pending.front();
@@ -121,7 +122,7 @@ int OpenTrusted(const std::string& path, int flags, unsigned mode) {
     const bool last = pending.empty();
     struct stat st;
     if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
-      if ((st.st_uid != me && st.st_uid != 0) || ++links > kMaxLinks) {
+      if (!TrustedLinkOwner(st.st_uid) || ++links > kMaxLinks) {
         close(dir);
         return errno = ELOOP, -1;
       }

@@ -27,6 +27,10 @@ int OpenBeneath(int rootFd, const std::string& relative, int flags, unsigned mod
 // name that appears meanwhile as a link is refused, never followed). -1 with errno.
 int OpenFolderBeneath(int rootFd, const std::string& relative, bool create, unsigned mode = 0777);
 
+// Whether a link owned by uid is followed: one of this process's user or of root is the caller's
+// own choice; one of anybody else is another user's, and never followed.
+bool TrustedLinkOwner(unsigned uid);
+
 // Opens path (flags as for open; O_CLOEXEC added), following a link on the way only when it
 // belongs to this process's user or to root: another user's link, anywhere in the path, fails
 // with ELOOP. So a root run named /srv/drop/x.doc opens what the administrator's own links

@@ -82,6 +82,7 @@ void FindFiles(const std::string& dir, const std::string& mask, uint32_t attrSet
       continue;
     }
     entry.link = S_ISLNK(st.st_mode);
+    entry.linkOwner = st.st_uid;
     // What a link leads to, for the caller's decision; a dangling one leads nowhere.
     if (entry.link && ::fstatat(dirFd, e->d_name, &st, 0) != 0) st.st_mode = 0;
     entry.name = std::move(name);

@@ -27,6 +27,7 @@ struct DirEntry {
   uint64_t device = 0;  // of what the entry leads to
   uint64_t inode = 0;
   bool link = false;      // the entry itself is a symbolic link
+  unsigned linkOwner = 0; // the user owning the link itself, when link
   int statError = 0;      // the entry could not be examined (errno); attributes are then 0
 };
 

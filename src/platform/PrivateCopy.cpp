@@ -37,17 +37,9 @@ CopyOutcome CopyPrivately(const std::string& source, const std::string& folder, 
                           long long maxBytes) {
   CopyOutcome outcome;
   Descriptor in;
-  // The folder through the links of this user or root only, the name through none; O_NONBLOCK:
-  // a FIFO put in the document's place must not hold the open.
-  std::string leaf;
-  Descriptor parent;
-  parent.fd = OpenParentTrusted(source, leaf);
-  if (parent.fd < 0) {
-    outcome.kind = errno == ELOOP ? CopyOutcome::Link : CopyOutcome::Unreadable;
-    outcome.error = errno;
-    return outcome;
-  }
-  in.fd = ::openat(parent.fd, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  // Through the links of this user or root only; O_NONBLOCK: a FIFO put in the document's
+  // place must not hold the open.
+  in.fd = OpenTrusted(source, O_RDONLY | O_NONBLOCK | O_NOCTTY);
   if (in.fd < 0) {
     outcome.kind = errno == ELOOP ? CopyOutcome::Link : CopyOutcome::Unreadable;
     outcome.error = errno;

@@ -1,6 +1,6 @@
 #pragma once
-// A private copy of a file that another user may control: opened once without following a link
-// in its last place, checked to be a regular file within a size bound, and copied from that same
+// A private copy of a file that another user may control: opened once, through no link but the
+// user's own or root's (OpenTrusted), checked to be a regular file within a size bound, and copied from that same
 // descriptor. Whatever the other user swaps in afterwards (a link to a file of ours, a FIFO, a
 // file that keeps growing) never reaches the reader of the copy. Stateless; any thread.
 #include <string>
@@ -10,7 +10,7 @@ namespace platform {
 struct CopyOutcome {
   enum Kind {
     Copied,
-    Link,        // the last name is a symbolic link
+    Link,        // another user's symbolic link lies on the way
     NotAFile,    // a FIFO, device, socket or folder
     TooLarge,    // larger than the bound, or grew past it while being copied
     Unreadable,  // could not be opened or read (error: the errno)

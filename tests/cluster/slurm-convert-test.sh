@@ -14,6 +14,8 @@ program=$1 convert=$2 corpus=$3 damaged=$4
 source "$(dirname "$0")/private-cluster.sh"
 
 t=$(mktemp -d /tmp/qx-cluster-test.XXXXXX)
+# The offices of a root run run as the office account, which must pass through to TMPDIR.
+chmod 711 "$t"
 c=$t/cluster
 # Every process this test starts, the daemons, their jobs and the offices included, carries this.
 export QX_CLUSTER_TEST=$t
