@@ -8,6 +8,7 @@
 #include "app/FilterStreams.h"
 #include "app/ProgressLine.h"
 #include "app/RunChecks.h"
+#include "app/WatchMemory.h"
 #include "batch/JsonLog.h"
 #include "batch/cvBatch.h"
 #include "core/FailureReason.h"
@@ -58,6 +59,7 @@ std::string TcvMain::LogLine(const batch::TcvNode& node, const std::string& sour
   const std::string target = named && toStdout_ && !node.Message.empty() ? "-" : node.Message;
   if (json_) {
     batch::JsonLogEntry entry;
+    entry.time = batch::IsoUtc(std::chrono::system_clock::now());
     entry.status = !named ? "failure" : node.Message.empty() ? "skipped" : "success";
     entry.source = source;
     if (named) entry.target = target;
@@ -89,7 +91,14 @@ void TcvMain::ReportNode(batch::TcvBatch& batch, batch::TcvNode& node) {
   std::string line = LogLine(node, source);
   // Measured before the text goes to standard output and its file away.
   if (toStdout_) filter_->Finished(node.Index, status == batch::NodeSuccess ? node.Message : "");
+  // A watch says only what is new: not a document it left as it was, nor a retry that failed
+  // as the last try did.
+  const bool news = !watched_ || watched_->Settle(node.FileName, status == batch::NodeFailure,
+                                                  status == batch::NodeSuccess && node.Message.empty(), node.Reason,
+                                                  node.Message, WatchMemory::Clock::now());
   std::lock_guard<std::mutex> guard(logLock_);
+  ++reportedCount_;
+  if (!news) return;
   // Written as each document finishes, so that a run killed later keeps the lines of what it did.
   if (logFile_ && logError_.empty()) {
     logError_ = logFile_->Write(line + (json_ ? "\n" : "\r\n"));
@@ -100,7 +109,6 @@ void TcvMain::ReportNode(batch::TcvBatch& batch, batch::TcvNode& node) {
       batch.StopRun("the log file " + logPath_ + " cannot be written: " + logError_ +
                     "; the run was stopped before another document was converted, deleted or renamed");
   }
-  ++reportedCount_;
   if (status == batch::NodeFailure) unshownFailures_.push_back(source + ": " + node.Message);
   // The entry stays a success: the text is there, but its reader must know it is not all there.
   if (status == batch::NodeSuccess && node.Unwritten > 0)
@@ -199,7 +207,9 @@ int TcvMain::Run() {
   logPath_ = project.LogFile();
   if (!logPath_.empty()) {
     try {
-      auto file = std::make_unique<platform::OutputFile>(logPath_ == "-" ? "/dev/stdout" : logPath_);
+      // A watch restarted by its supervisor goes on with the history it showed; a run replaces it.
+      auto file = std::make_unique<platform::OutputFile>(logPath_ == "-" ? "/dev/stdout" : logPath_,
+                                                         project.Watch() && logPath_ != "-");
       std::lock_guard<std::mutex> guard(logLock_);
       logFile_ = std::move(file);
       logError_.clear();
@@ -213,16 +223,21 @@ int TcvMain::Run() {
 
   // Watched before the first pass, so that what changes during it is not missed.
   std::unique_ptr<platform::FileWatch> watch;
+  std::function<bool(const std::string&)> firstPass;
   if (project.Watch()) {
     try {
       watch = StartWatch();
     } catch (const std::exception& e) {
       return NotCarriedOut(e.what());
     }
+    // The first pass is remembered too: what it converted is not converted again for a report
+    // of a change made before it listed the document.
+    watched_ = std::make_unique<WatchMemory>();
+    firstPass = [this](const std::string& path) { return watched_->Admit(path, WatchMemory::Clock::now()); };
   }
   // A progress line redrawn in place would overwrite the texts on the same terminal.
   progress_ = std::make_unique<ProgressLine>(project.Quiet(), toStdout_ && platform::StdoutIsTerminal());
-  if (int status = RunRound({}, nullptr); status != kAllSucceeded) return status;
+  if (int status = RunRound({}, std::move(firstPass)); status != kAllSucceeded) return status;
   if (watch) KeepWatching(*watch);
   return Finish();
 }

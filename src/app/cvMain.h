@@ -35,6 +35,7 @@ namespace app {
 
 class FilterStreams;
 class ProgressLine;
+class WatchMemory;
 
 class TcvMain {
  public:
@@ -107,6 +108,8 @@ class TcvMain {
   // Present for a filter run; toStdout_ when its texts go to standard output.
   std::unique_ptr<FilterStreams> filter_;
   bool toStdout_ = false;
+  // A watch's memory of the documents it handled; null outside a watch.
+  std::unique_ptr<WatchMemory> watched_;
 };
 
 }  // namespace app

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "app/ProgressLine.h"
+#include "app/WatchMemory.h"
 #include "app/cvMain.h"
 #include "batch/cvBatch.h"
 #include "batch/cvConvertor.h"
@@ -39,9 +40,11 @@ class QuietPaths {
  public:
   void Note(const Change& change, Clock::time_point now) {
     if (change.kind == ChangeKind::Closed && !Holds(change.path)) return;
+    const bool writing = Holds(change.path) && !entries_[change.path].closed;
     Entry& entry = entries_[change.path];
     entry.last = now;
-    entry.closed = change.kind != ChangeKind::Writing;
+    // A touch says nothing of a file still being written: it waits for its close all the same.
+    entry.closed = change.kind == ChangeKind::Touched ? !writing : change.kind != ChangeKind::Writing;
   }
   std::vector<std::string> TakeDue(Clock::time_point now) {
     std::vector<std::string> due;
@@ -122,13 +125,19 @@ void TcvMain::KeepWatching(platform::FileWatch& watch) {
       watch.Add(folder);  // the limit may have been raised, or folders gone
     }
     std::vector<std::string> due = pending.TakeDue(now);
-    if (!due.empty()) RunRound(std::move(due), nullptr);
+    for (auto& path : watched_->DueRetries(now))
+      if (!pending.Holds(path)) due.push_back(std::move(path));
+    // Each change once: a document the kernel reported twice, or that the round before took
+    // already, is left as it is.
+    auto changed = [this](const std::string& path) { return watched_->Admit(path, Clock::now()); };
+    if (!due.empty()) RunRound(std::move(due), changed);
     if (rescan && !platform::StopRequested()) {
       rescan = false;
       // What the lost reports would have brought: documents without a current text. Those
       // still being written wait for their own report.
-      RunRound({}, [this, &pending](const std::string& path) {
-        return !pending.Holds(path) && !batch::TextIsCurrent(path, batch::PlainTargetName(*batch_, path));
+      RunRound({}, [this, &pending, &changed](const std::string& path) {
+        return !pending.Holds(path) && !batch::TextIsCurrent(path, batch::PlainTargetName(*batch_, path)) &&
+               changed(path);
       });
     }
     ShowProgress();

@@ -1,5 +1,8 @@
 #include "batch/JsonLog.h"
 
+#include <cstdio>
+#include <ctime>
+
 #include "platform/TextEncoding.h"
 
 namespace batch {
@@ -73,8 +76,20 @@ std::string JsonString(const std::string& text, bool* valid) {
   return out + "\"";
 }
 
+std::string IsoUtc(std::chrono::system_clock::time_point moment) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(moment.time_since_epoch()).count();
+  const std::time_t seconds = static_cast<std::time_t>(ms / 1000 - (ms % 1000 < 0 ? 1 : 0));
+  std::tm tm{};
+  ::gmtime_r(&seconds, &tm);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1,
+                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(((ms % 1000) + 1000) % 1000));
+  return text;
+}
+
 std::string JsonLogLine(const JsonLogEntry& e) {
-  return "{\"status\":" + JsonString(e.status) + "," + NameField("source", e.source) + "," +
+  return "{" + (e.time.empty() ? std::string() : "\"time\":" + JsonString(e.time) + ",") +
+         "\"status\":" + JsonString(e.status) + "," + NameField("source", e.source) + "," +
          NameField("target", e.target) + ",\"message\":" + JsonString(e.message) +
          ",\"reason\":" + (e.reason.empty() ? std::string("null") : JsonString(e.reason)) +
          ",\"milliseconds\":" + Number(e.milliseconds) + ",\"bytes\":" + Number(e.bytes) +

@@ -3,12 +3,14 @@
 // are bytes on Linux; one that is not valid UTF-8 is written with U+FFFD in its place, and its
 // exact bytes go beside it in base64, so a reader can still find the file. Pure functions; any
 // thread.
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 namespace batch {
 
 struct JsonLogEntry {
+  std::string time;     // when the document was settled, ISO 8601 in UTC; empty: left out
   std::string status;   // "success", "failure" or "skipped"
   std::string source;   // bytes as on disk ("-" for standard input)
   std::string target;   // bytes as on disk; empty: null (a failure, a skip)
@@ -19,9 +21,12 @@ struct JsonLogEntry {
   int32_t pages = -1;  // below 0: null
 };
 
-// One line, ended by "\n": {"status":..,"source":..,["source_base64":..,]"target":..,
+// One line, ended by "\n": {["time":..,]"status":..,"source":..,["source_base64":..,]"target":..,
 // ["target_base64":..,]"message":..,"reason":..,"milliseconds":..,"bytes":..,"pages":..}.
 std::string JsonLogLine(const JsonLogEntry& entry);
+
+// moment as ISO 8601 in UTC to the millisecond: "2026-12-09T21:40:07.125Z".
+std::string IsoUtc(std::chrono::system_clock::time_point moment);
 
 // text as a JSON string literal, quotes included: control characters, quote and backslash
 // escaped; every byte sequence that is not valid UTF-8 becomes U+FFFD. valid receives whether

@@ -18,7 +18,7 @@ namespace {
 
 // Modifications are reported so that a file still being written never looks quiet; creations
 // only for folders, as a file's own close or move follows.
-constexpr uint32_t kEvents = IN_CLOSE_WRITE | IN_MOVED_TO | IN_MODIFY | IN_CREATE | IN_ONLYDIR;
+constexpr uint32_t kEvents = IN_CLOSE_WRITE | IN_MOVED_TO | IN_MODIFY | IN_CREATE | IN_ATTRIB | IN_ONLYDIR;
 
 }  // namespace
 
@@ -116,6 +116,8 @@ void FileWatch::Read(std::vector<Change>& changes) {
         changes.push_back({ChangeKind::MovedIn, path});
       } else if (event->mask & IN_MODIFY) {
         changes.push_back({ChangeKind::Writing, path});
+      } else if (event->mask & IN_ATTRIB) {
+        changes.push_back({ChangeKind::Touched, path});
       }
     }
   }

@@ -1,6 +1,7 @@
 #pragma once
 // FileWatch: what changes in a folder, or a folder tree, as the kernel reports it (inotify).
-// It reports files being written, files open for writing closed, files moved in, folders made or
+// It reports files being written, files open for writing closed, files whose times or
+// permissions changed (touch), files moved in, folders made or
 // moved in (which it then watches too, for a tree), and says when the kernel dropped reports
 // (its queue overflowed) or refused to watch a folder (the watch limit, most often): whoever
 // relies on it must then look at the folders themselves.
@@ -19,6 +20,7 @@ class FileWatch {
     Writing,   // a file was written to and may still be open
     Closed,    // a file open for writing was closed (a reader may open it so, and write nothing)
     MovedIn,   // a file was moved in
+    Touched,   // a file's times, permissions or owner changed (touch); its content may not have
     Folder,    // a folder was made or moved in; its contents were not reported
     Overflow,  // the kernel dropped reports: anything may have changed
   };

@@ -1,10 +1,11 @@
 // Converting only what changed, through the built program: a Newer rerun converts the edited and
 // the new documents alone and starts no office when nothing changed; a watch converts what is
-// written, moved or made in the source tree once it is complete, each once, and a SIGTERM ends
-// it with status 0 and nothing of it left.
+// written, moved, made or touched in the source tree once it is complete, each once, a SIGTERM
+// ends it with status 0 and nothing of it left, and a restart goes on with its log.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -127,6 +128,9 @@ TEST_F(Incremental, WatchConvertsEachCompleteDocumentOnceAndSigtermLeavesNothing
   EXPECT_EQ(e2e::Utf16File(out + "/slow.txt"), e2e::Utf16File(out + "/last.txt"));
   EXPECT_NE(e2e::Utf16File(out + "/x.txt"), e2e::Utf16File(out + "/last.txt")) << "the edit is in the text";
   EXPECT_TRUE(testsupport::Exists(out + "/new/deeper/c.txt"));
+  // A touch is a change, as under --overwrite newer.
+  ASSERT_EQ(::utimensat(AT_FDCWD, (in + "/x.docx").c_str(), nullptr, 0), 0);
+  EXPECT_TRUE(WaitUntil([&] { return Lines("x.docx") == 3; }, bound)) << ReadFile(log);
 
   ::kill(watch->Pid(), SIGTERM);
   auto exit = watch->WaitFor(std::chrono::seconds(10));
@@ -140,6 +144,18 @@ TEST_F(Incremental, WatchConvertsEachCompleteDocumentOnceAndSigtermLeavesNothing
     if (entry.is_regular_file()) {
       EXPECT_GT(entry.file_size(), 0u) << entry.path();
     }
+
+  // Restarted as a supervisor restarts it, under newer: the log goes on, and only the document
+  // that came meanwhile writes a line.
+  const auto before = e2e::ReadLines(log);
+  CopyFile(kWelcome, in + "/meanwhile.docx");
+  watch = Start({"--headless", "-r", "--watch", "--overwrite", "newer", "--log", log, "-o", out, in});
+  ASSERT_TRUE(WaitUntil([&] { return Lines("meanwhile.docx") == 1; }, bound)) << ReadFile(work / "stderr");
+  ::kill(watch->Pid(), SIGTERM);
+  ASSERT_TRUE(watch->WaitFor(std::chrono::seconds(10)).has_value());
+  auto after = e2e::ReadLines(log);
+  ASSERT_EQ(after.size(), before.size() + 1) << ReadFile(log);
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin()));
 }
 
 }  // namespace

@@ -169,7 +169,8 @@ TEST_F(LinuxTextFixture, JsonLogIsReadByJqAndKeepsTheBytesOfNamesThatAreNoUtf8) 
   // jq fails on anything that is not JSON; the fields come out one document a line, sorted, and
   // the exact bytes of the name that is no UTF-8 through base64 -d.
   const std::string filter =
-      "[.status, .source, .target, (.message | length > 0), .bytes, .pages, (.milliseconds >= 0)] | @tsv";
+      "[.status, .source, .target, (.message | length > 0), .bytes, .pages, (.milliseconds >= 0), "
+      "(.time | test(\"^20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-9:]{8}[.][0-9]{3}Z$\"))] | @tsv";
   ASSERT_EQ(program.RunScript("$QX --headless --page-breaks --log-format json --log - -o " + Quoted(out) +
                                   " " + Quoted(in) + " >" + Quoted(log) + "; s=$?; jq -r '" + filter + "' " +
                                   Quoted(log) + " | LC_ALL=C sort >" + Quoted(fields) +
@@ -182,10 +183,10 @@ TEST_F(LinuxTextFixture, JsonLogIsReadByJqAndKeepsTheBytesOfNamesThatAreNoUtf8) 
       << program.Stderr() << ReadFile(log);
   const std::string size = std::to_string(Utf16Le(MixedText("\r\n")).size());
   const std::string replaced = "caf\xEF\xBF\xBD";  // U+FFFD for the Latin-1 byte
-  EXPECT_EQ(ReadFile(fields), "failure\t" + in + "/damaged.docx\t\ttrue\t\t\ttrue\n" + "success\t" + in +
+  EXPECT_EQ(ReadFile(fields), "failure\t" + in + "/damaged.docx\t\ttrue\t\t\ttrue\ttrue\n" + "success\t" + in +
                                   "/" + replaced + ".docx\t" + out + "/" + replaced + ".txt\tfalse\t" + size +
-                                  "\t2\ttrue\n" + "success\t" + mixed + "\t" + out + "/mixed.txt\tfalse\t" +
-                                  size + "\t2\ttrue\n");
+                                  "\t2\ttrue\ttrue\n" + "success\t" + mixed + "\t" + out + "/mixed.txt\tfalse\t" +
+                                  size + "\t2\ttrue\ttrue\n");
   EXPECT_EQ(ReadFile(work / "source"), latin1);
   EXPECT_EQ(ReadFile(work / "target"), out + "/caf\xE9.txt");
 }
