@@ -102,12 +102,13 @@ void TcvMain::ReportNode(batch::TcvBatch& batch, batch::TcvNode& node) {
   // Written as each document finishes, so that a run killed later keeps the lines of what it did.
   if (logFile_ && logError_.empty()) {
     logError_ = logFile_->Write(line + (json_ ? "\n" : "\r\n"));
-    // A write given up for a stop is the stop's doing, not a log that failed.
-    if (!logError_.empty() && platform::StopRequested()) logError_.clear();
-    // Without its record no further source may be deleted or renamed, nor anything converted.
+    // Without its record no source may be deleted or renamed, this one included, nor anything
+    // more converted. A write given up for a stop is the stop's doing, not a log that failed:
+    // the run's status stays the stop's.
     if (!logError_.empty())
       batch.StopRun("the log file " + logPath_ + " cannot be written: " + logError_ +
                     "; the run was stopped before another document was converted, deleted or renamed");
+    if (platform::StopRequested()) logError_.clear();
   }
   if (status == batch::NodeFailure) unshownFailures_.push_back(source + ": " + node.Message);
   // The entry stays a success: the text is there, but its reader must know it is not all there.

@@ -231,7 +231,10 @@ void TcvConvertor::ProcessNode() {
   // An entry in hand when the run was given up has no outcome to report.
   if ((Abandoned() || !Batch()->RunFault().empty()) && node.Status.load() == NodeRunning) return;
   if (onNode_) onNode_(*Batch(), node);
-  if (!sourceTarget_.empty() && !Abandoned() && Batch()->RunFault().empty()) FinishSource(*Batch(), node, sourceTarget_);
+  // Once its line is written the document is finished, a stop notwithstanding: the log must
+  // not say converted of a source that a run stopped a moment later left half treated. A line
+  // that could not be written stops the run (RunFault), and the source stays as it was.
+  if (!sourceTarget_.empty() && Batch()->RunFault().empty()) FinishSource(*Batch(), node, sourceTarget_);
 }
 
 void TcvConvertor::FailEscapedNode(TcvNode& node, const std::string& message, const std::string& reason) {

@@ -16,14 +16,18 @@ namespace platform {
 
 namespace {
 
-// Waits until fd is ready for events, in short steps; false once a stop was requested.
+// Waits until fd is ready for events, in short steps; false once a stop was requested. A write
+// that can go at once still goes after a stop (a log line that a source action waits for); a
+// read never starts after one.
 bool WaitReady(int fd, short events) {
   for (;;) {
-    if (StopRequested()) return false;
+    const bool stopped = StopRequested();
+    if (stopped && events == POLLIN) return false;
     pollfd p{fd, events, 0};
-    int n = ::poll(&p, 1, 100);
+    int n = ::poll(&p, 1, stopped ? 0 : 100);
     if (n > 0) return true;
     if (n < 0 && errno != EINTR) return true;  // the read or write says what is wrong
+    if (stopped) return false;
   }
 }
 
