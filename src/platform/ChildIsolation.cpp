@@ -2,12 +2,16 @@
 
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace platform::detail {
 namespace {
@@ -42,6 +46,82 @@ int EnterPrivateNetwork(const IdMaps& maps) {
   if (int err = WriteWhole("/proc/self/uid_map", maps.uidMap)) return err;
   if (int err = WriteWhole("/proc/self/setgroups", "deny")) return err;
   return WriteWhole("/proc/self/gid_map", maps.gidMap);
+}
+
+bool PrepareTempLock(const std::string& writable, TempLock& lock) {
+  lock = TempLock{};
+  if (writable.empty() || writable.size() >= sizeof lock.writable) return errno = ENAMETOOLONG, false;
+  std::memcpy(lock.writable, writable.c_str(), writable.size() + 1);
+  const char* shared[] = {"/tmp", "/var/tmp"};
+  for (int i = 0; i < 2; ++i) {
+    TempLock::Folder& folder = lock.folders[i];
+    std::strcpy(folder.path, shared[i]);
+    struct statvfs vfs {};
+    if (statvfs(shared[i], &vfs) != 0) {
+      if (errno == ENOENT) continue;
+      return false;
+    }
+    folder.present = true;
+    folder.flags = MS_REMOUNT | MS_BIND | MS_RDONLY;
+    if (vfs.f_flag & ST_NOSUID) folder.flags |= MS_NOSUID;
+    if (vfs.f_flag & ST_NODEV) folder.flags |= MS_NODEV;
+    if (vfs.f_flag & ST_NOEXEC) folder.flags |= MS_NOEXEC;
+    if (vfs.f_flag & ST_NOATIME) folder.flags |= MS_NOATIME;
+    if (vfs.f_flag & ST_NODIRATIME) folder.flags |= MS_NODIRATIME;
+    if (vfs.f_flag & ST_RELATIME) folder.flags |= MS_RELATIME;
+  }
+  return true;
+}
+
+int LockSharedTemp(const TempLock& lock) {
+  if (unshare(CLONE_NEWNS) != 0) return errno;
+  // Nothing done here may reach the mounts of the machine.
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return errno;
+  // The writable folder first: the recursive binds below carry it along, writable, into the
+  // read-only copies of the folders it may lie in.
+  if (mount(lock.writable, lock.writable, nullptr, MS_BIND | MS_REC, nullptr) != 0) return errno;
+  for (const auto& folder : lock.folders) {
+    if (!folder.present) continue;
+    if (mount(folder.path, folder.path, nullptr, MS_BIND | MS_REC, nullptr) != 0) return errno;
+    if (mount(nullptr, folder.path, nullptr, folder.flags, nullptr) != 0) return errno;
+  }
+  return 0;
+}
+
+const std::string& TempLockProblem() {
+  static const std::string problem = [] {
+    if (!PrivateNetworkProblem().empty()) return std::string("no private network for its namespace");
+    std::error_code ec;
+    std::string folder = (std::filesystem::temp_directory_path(ec) / "qx-lock-probe-XXXXXX").string();
+    if (!mkdtemp(folder.data())) return std::string("no folder to try it: ") + strerror(errno);
+    IdMaps maps = PrepareIdMaps();
+    TempLock lock;
+    if (!PrepareTempLock(folder, lock)) {
+      int err = errno;
+      rmdir(folder.c_str());
+      return std::string("the shared temporary folders cannot be examined (") + strerror(err) + ")";
+    }
+    pid_t pid = fork();
+    if (pid < 0) {
+      rmdir(folder.c_str());
+      return std::string("no process could be started to try it: ") + strerror(errno);
+    }
+    if (pid == 0) {
+      int err = EnterPrivateNetwork(maps);
+      if (err == 0) err = LockSharedTemp(lock);
+      // What the office looks at: /tmp no longer writable, the folder still writable.
+      if (err == 0 && (access("/tmp", W_OK) == 0 || access(folder.c_str(), W_OK) != 0)) err = EPERM;
+      _exit(err & 0xff);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    rmdir(folder.c_str());
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return std::string();
+    int err = WIFEXITED(status) ? WEXITSTATUS(status) : EINVAL;
+    return std::string("the system refused a mount namespace (") + strerror(err) + ")";
+  }();
+  return problem;
 }
 
 const std::string& PrivateNetworkProblem() {

@@ -22,6 +22,30 @@ IdMaps PrepareIdMaps();
 // that failed. Async-signal-safe.
 int EnterPrivateNetwork(const IdMaps& maps);
 
+// The shared temporary folders made read-only for a child, in a mount namespace of its own,
+// all but one folder below them or elsewhere, which stays writable: a program that puts its
+// sockets in the first writable one of /tmp and /var/tmp (the office's pipes) then puts them
+// where the caller said. Prepared before fork: the paths and the mount flags each keeps (a user
+// namespace may not clear nosuid, nodev or noexec).
+struct TempLock {
+  char writable[4096];
+  struct Folder {
+    char path[16];
+    unsigned long flags;
+    bool present;
+  } folders[2];
+};
+// False with errno when writable is too long, or a shared temporary folder cannot be examined.
+bool PrepareTempLock(const std::string& writable, TempLock& lock);
+
+// In the child, after EnterPrivateNetwork (whose user namespace allows the mounts for an
+// ordinary user): 0, or the errno of the step that failed. Async-signal-safe.
+int LockSharedTemp(const TempLock& lock);
+
+// Whether children can be given read-only shared temporary folders here (LockSharedTemp):
+// empty when they can, else the reason. Probed once, in a short-lived child; any thread.
+const std::string& TempLockProblem();
+
 // Whether children can be given a private network here: empty when they can, otherwise the
 // reason, as a phrase. Probed once, in a short-lived child; any thread.
 const std::string& PrivateNetworkProblem();

@@ -416,8 +416,9 @@ void WriteFileInPlace(const std::string& path, const std::string& contents, bool
   if (!ok) throw EFileError("Cannot write file \"" + path + "\". " + ErrnoText(err));
 }
 
-std::string MakeTempDirectory(const std::string& prefix) {
-  const std::string folder = TemporaryFolder();
+std::string MakeTempDirectory(const std::string& prefix) { return MakeTempDirectoryIn(TemporaryFolder(), prefix); }
+
+std::string MakeTempDirectoryIn(const std::string& folder, const std::string& prefix) {
   std::string tmpl = folder + "/" + prefix + OwnerTag() + "-XXXXXX";
   if (!::mkdtemp(tmpl.data())) {
     // The folder is TMPDIR's when that is set: the user has to know which setting to mend.

@@ -89,6 +89,8 @@ class OutputFile {
 // A fresh private folder under the system's temporary folder, named prefix + "<pid>.<host>-XXXXXX"
 // (TempNames.h); throws EFileError.
 std::string MakeTempDirectory(const std::string& prefix);
+// The same in parent instead of the system's temporary folder.
+std::string MakeTempDirectoryIn(const std::string& parent, const std::string& prefix);
 // Removes a folder tree; errors are ignored.
 void RemoveTree(const std::string& path);
 

@@ -32,11 +32,18 @@ struct SpawnResult {
 
 // Runs in the child between fork and exec: async-signal-safe calls only.
 [[noreturn]] void ExecChild(char* const* argv, char* const* envp, const ProcessOptions& options, pid_t parent,
-                            int reportFd, const detail::IdMaps* isolation) {
+                            int reportFd, const detail::IdMaps* isolation, const detail::TempLock* tempLock) {
   // Before the death signal is asked for: entering a user namespace changes the credentials,
   // and a later request then certainly holds. A refusal was found by the probe already; the
   // child then runs on the shared network, as the caller was told.
   if (isolation) detail::EnterPrivateNetwork(*isolation);
+  // The caller relies on where the child's sockets go: a lock that fails fails the start.
+  if (tempLock) {
+    if (int err = detail::LockSharedTemp(*tempLock)) {
+      [[maybe_unused]] ssize_t n = write(reportFd, &err, sizeof err);
+      _exit(127);
+    }
+  }
   // Also before the death signal, which a change of credentials clears. A child that cannot
   // give up root must not run at all.
   if (options.runAsUid >= 0) {
@@ -109,6 +116,15 @@ SpawnResult Spawn(const ProcessOptions& options) {
 
   std::optional<detail::IdMaps> isolation;
   if (options.privateNetwork && detail::PrivateNetworkProblem().empty()) isolation = detail::PrepareIdMaps();
+  std::optional<detail::TempLock> tempLock;
+  if (isolation && !options.onlyWritableTemp.empty() && detail::TempLockProblem().empty()) {
+    tempLock.emplace();
+    if (!detail::PrepareTempLock(options.onlyWritableTemp, *tempLock)) {
+      result.error = errno;
+      result.what = "The shared temporary folders cannot be examined";
+      return result;
+    }
+  }
 
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) {
@@ -118,7 +134,8 @@ SpawnResult Spawn(const ProcessOptions& options) {
   pid_t parent = getpid();
   pid_t pid = fork();
   if (pid == 0)
-    ExecChild(argv.data(), envp.data(), options, parent, report[1], isolation ? &*isolation : nullptr);
+    ExecChild(argv.data(), envp.data(), options, parent, report[1], isolation ? &*isolation : nullptr,
+              tempLock ? &*tempLock : nullptr);
   close(report[1]);
   if (pid < 0) {
     result.error = errno;
@@ -314,6 +331,8 @@ std::optional<ProcessExit> Process::Exit() {
 }
 
 std::string PrivateNetworkProblem() { return detail::PrivateNetworkProblem(); }
+
+std::string TempLockProblem() { return detail::TempLockProblem(); }
 
 int CurrentUserId() { return static_cast<int>(getuid()); }
 

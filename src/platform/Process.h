@@ -42,6 +42,11 @@ struct ProcessOptions {
   // is down: it reaches no host, not even this one, except through sockets in the file system.
   // Where the system refuses one (PrivateNetworkProblem), the child runs on the shared network.
   bool privateNetwork = false;
+  // With privateNetwork: /tmp and /var/tmp are read-only for the child, in a mount namespace of
+  // its own, and this folder alone stays writable (a program that puts its sockets in the
+  // first writable shared folder puts them where it is told instead). Empty, or where the
+  // system refuses it (TempLockProblem): the folders as they are.
+  std::string onlyWritableTemp;
   // The child runs as this account (uid and gid, no supplementary groups), switched to after
   // its private network is entered; -1: as this process. Needs root.
   int runAsUid = -1;
@@ -98,6 +103,8 @@ void KillStartedProcesses();
 // Why children cannot be given a private network here, as a phrase ("the system refused a
 // network namespace (Operation not permitted)"); empty when they can. Probed once; any thread.
 std::string PrivateNetworkProblem();
+// Whether ProcessOptions::onlyWritableTemp can be honoured here: empty when it can, else why not.
+std::string TempLockProblem();
 
 // The real user id of this program (names of per-user files such as the office's pipes).
 int CurrentUserId();

@@ -531,9 +531,34 @@ bool ChildHasItsOwnNetwork() {
   return controlShares && !own.empty() && own != self;
 }
 
+// Whether a child started with onlyWritableTemp finds /tmp read-only and its folder writable,
+// as an office putting its pipes in the first writable shared folder would; the control, a
+// child without it, writes to /tmp.
+bool ChildHasOnlyItsTempWritable() {
+  char folder[] = "/tmp/qx-lock-test-XXXXXX";
+  if (!::mkdtemp(folder)) return false;
+  ::chmod(folder, 0777);
+  auto run = [&](bool locked) {
+    platform::ProcessOptions o;
+    o.argv = {"/bin/sh", "-c", "t=$(mktemp /tmp/qx-lock-test.XXXXXX) || exit 1; rm -f \"$t\"; exit 2", folder};
+    if (locked)
+      o.argv = {"/bin/sh", "-c", "mktemp /tmp/qx-lock-test.XXXXXX >/dev/null 2>&1 && exit 1; touch \"$0/pipe\" && exit 2",
+                folder};
+    o.privateNetwork = true;
+    if (locked) o.onlyWritableTemp = folder;
+    auto child = platform::Process::Start(o);
+    auto exit = child->WaitFor(std::chrono::seconds(30));
+    return exit && !exit->signaled && exit->code == 2;
+  };
+  const bool controlWrites = run(false), locked = run(true);
+  std::filesystem::remove_all(folder);
+  return controlWrites && locked;
+}
+
 }  // namespace
 
-// The office's network namespace as root and as an ordinary user; where the system refuses
+// The office's network namespace, and the shared temporary folders it may not write (so that its
+// pipes go where no other user can bind their names first), as root and as an ordinary user; where the system refuses
 // namespaces, the probe says so and children share the network. The other identities run this
 // test program again (a fork of a threaded test program could not safely start processes).
 TEST(ProcessIsolation, PrivateNetworkChildrenLiveInAnotherNetworkNamespace) {
@@ -541,10 +566,14 @@ TEST(ProcessIsolation, PrivateNetworkChildrenLiveInAnotherNetworkNamespace) {
     const bool own = std::string(expect) == "own";
     EXPECT_EQ(platform::PrivateNetworkProblem().empty(), own);
     EXPECT_EQ(ChildHasItsOwnNetwork(), own);
+    EXPECT_EQ(platform::TempLockProblem().empty(), own);
+    EXPECT_EQ(ChildHasOnlyItsTempWritable(), own);
     return;
   }
   EXPECT_EQ(platform::PrivateNetworkProblem(), "");
   EXPECT_TRUE(ChildHasItsOwnNetwork());
+  EXPECT_EQ(platform::TempLockProblem(), "");
+  EXPECT_TRUE(ChildHasOnlyItsTempWritable());
   const std::string again = "'" + std::filesystem::read_symlink("/proc/self/exe").string() +
                             "' --gtest_filter=ProcessIsolation.PrivateNetworkChildrenLiveInAnotherNetworkNamespace"
                             " >/dev/null 2>&1";

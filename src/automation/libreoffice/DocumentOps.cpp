@@ -76,9 +76,9 @@ std::string ReasonOf(const std::exception& e) {
 // target itself: we copy its output there and see every error.
 class StagingFolder {
  public:
-  StagingFolder() {
+  explicit StagingFolder(const std::string& parent) {
     try {
-      path_ = platform::MakeTempDirectory("qx-save-");
+      path_ = parent.empty() ? platform::MakeTempDirectory("qx-save-") : platform::MakeTempDirectoryIn(parent, "qx-save-");
       // The office writes here, as whichever account it runs as.
       platform::HandToOfficeAccount(path_);
     } catch (const std::exception& e) {
@@ -168,7 +168,7 @@ std::size_t SaveDocumentAs(const WriterDocument& doc, const std::string& target,
   if (local && !platform::DirectoryExists(folder))
     throw EOleError("The document could not be saved as text (the folder does not exist)");
   std::optional<StagingFolder> staging;
-  if (local) staging.emplace();
+  if (local) staging.emplace(doc.scratch);
   try {
     // storeToURL, not storeAsURL: the document stays what it was (read-only ones included).
     storable->storeToURL(ToOU(OfficeUrl(local ? staging->File() : target)), seq);

@@ -89,10 +89,20 @@ unsigned OfficeUid() {
   return account ? account->uid : platform::CurrentUserId();
 }
 
-// Office pipes live in this fixed folder, whatever TMPDIR says, named with the uid of the
-// office that listens on them.
-std::string PipeSocketPath(const std::string& pipeName, unsigned uid) {
-  return "/tmp/OSL_PIPE_" + std::to_string(uid) + "_" + pipeName;
+// An office puts its pipes in the first writable one of /tmp, /var/tmp and its OSL_SOCKET_PATH,
+// whatever TMPDIR says, named with the uid of the office that listens on them.
+std::string PipeSocketPath(const std::string& folder, const std::string& pipeName, unsigned uid) {
+  return folder + "/OSL_PIPE_" + std::to_string(uid) + "_" + pipeName;
+}
+
+// Whether the office's pipes can go in folder: the shared folders can be made read-only for
+// it, the folder's name survives the office's reading of it (no "$" or "\\", which it would
+// expand), and the longest pipe's path fits a socket address.
+bool PipesCanGoIn(const std::string& folder) {
+  if (!platform::TempLockProblem().empty()) return false;
+  if (folder.find_first_of("$\\") != std::string::npos) return false;
+  const std::string longest = PipeSocketPath(folder, SingleInstancePipeName(FileUrlFromPath(folder)), 4294967295u);
+  return longest.size() < 108;
 }
 
 // The accept pipes of offices of earlier runs that failed to start or were killed with their
@@ -145,6 +155,7 @@ OfficeProcess::OfficeProcess() : pipeName_(NewPipeName()) {
                     barrier + " on the way to its profile: give others search permission there (chmod o+x), " +
                     "or set TMPDIR to another folder");
   }
+  if (PipesCanGoIn(profile_)) pipeFolder_ = profile_;
   try {
     Launch();
   } catch (...) {
@@ -164,12 +175,13 @@ OfficeProcess::~OfficeProcess() {
   platform::RemoveTree(profile_);
 }
 
-std::string OfficeProcess::AcceptPipePath() const { return PipeSocketPath(pipeName_, OfficeUid()); }
+std::string OfficeProcess::AcceptPipePath() const { return PipeSocketPath(pipeFolder_, pipeName_, OfficeUid()); }
 
 unsigned OfficeProcess::Uid() const { return OfficeUid(); }
 
 std::vector<std::string> OfficeProcess::SocketPaths() const {
-  return {PipeSocketPath(pipeName_, OfficeUid()), PipeSocketPath(SingleInstancePipeName(FolderUrl(profile_)), OfficeUid())};
+  return {PipeSocketPath(pipeFolder_, pipeName_, OfficeUid()),
+          PipeSocketPath(pipeFolder_, SingleInstancePipeName(FolderUrl(profile_)), OfficeUid())};
 }
 
 std::string OfficeProcess::ProgramPath() { return LibreOfficeProgramFolder() + "/soffice.bin"; }
@@ -185,6 +197,10 @@ void OfficeProcess::Launch() {
                   "--nolockcheck",
                   "--accept=" + ConnectString() + ";urp;StarOffice.ComponentContext",
                   "-env:UserInstallation=" + FolderUrl(profile_)};
+  if (pipeFolder_ == profile_) {
+    options.argv.push_back("-env:OSL_SOCKET_PATH=" + pipeFolder_);
+    options.onlyWritableTemp = profile_;
+  }
   // A hidden office has no business with the user's display, session or secrets: it gets only
   // the locale and the search path. Its home and temporary files are inside the profile, so that
   // removing the profile cleans up after a killed office too.

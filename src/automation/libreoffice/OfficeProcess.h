@@ -57,6 +57,10 @@ class OfficeProcess {
 
   std::string profile_;
   std::string pipeName_;
+  // Where the office's pipes are: its profile, where the system lets /tmp be made read-only
+  // for it (a folder nobody else can enter, so no other user can bind a pipe's name first);
+  // else the shared /tmp, where the peer check (PeerConnection.h) tells a stranger's socket.
+  std::string pipeFolder_ = "/tmp";
   std::unique_ptr<platform::Process> process_;
 };
 

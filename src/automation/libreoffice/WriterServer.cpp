@@ -242,6 +242,7 @@ DocumentPtr WriterServer::Load(const std::string& url, const std::vector<std::pa
   props.insert(props.end(), extra.begin(), extra.end());
   auto doc = std::make_shared<WriterDocument>();
   doc->url = url;
+  doc->scratch = office_->ProfileFolder();
   doc->loadProperties = props;
   std::string filter;
   if (url.rfind("file://", 0) == 0) {

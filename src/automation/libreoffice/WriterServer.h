@@ -37,6 +37,9 @@ struct WriterDocument {
   // The import filter the office read the file with ("MS Word 97", "Text", ...); empty when
   // it does not say.
   std::string filter;
+  // A folder the office may write in (its profile): texts are saved below it, since the shared
+  // temporary folders may be read-only for the office.
+  std::string scratch;
 };
 using DocumentPtr = std::shared_ptr<WriterDocument>;
 
