@@ -172,8 +172,8 @@ class TcvBatch : public platform::Thread {
   std::string RegExt() const;
   std::string SourceDir() const;
   std::string TargetDir() const;
-  // What path, a link of another user that FollowLinks follows, leads to inside the source
-  // tree, with every link resolved; empty when it is not followed.
+  // What path, a link that FollowLinks follows, leads to inside the source tree, with every
+  // link resolved; empty when it is not followed.
   std::string FollowedLinkTarget(const std::string& path) const;
   // The target a chain of workers writes to (CreateConvertors replaces the one of Start).
   void SetTargetDir(const std::string& targetDir);
@@ -191,15 +191,16 @@ class TcvBatch : public platform::Thread {
  private:
   void Scan(const std::string& root, const std::string& mask, bool recursive, uint32_t attrSet);
   // Lists the one file a source named, when it is a regular file the attribute set admits.
-  void ScanNamedFile(const std::string& dir, const std::string& name, uint32_t attrSet);
+  // named: the user named it (a link of the user's own is then resolved), else a path of the
+  // tree that a watch reported.
+  void ScanNamedFile(const std::string& dir, const std::string& name, uint32_t attrSet, bool named);
   // False when the folder could not be read; it is then listed as a failed entry.
   bool ScanFiles(const std::string& dir, const std::string& mask, uint32_t attrSet);
   // AddFile for what the walk found, after the list filter; once per path with SetOnly.
   void AddFound(const std::string& fileName);
-  // A link the walk found in the place of a document: followed (AddFound) when it is the user's
-  // own or root's, or when FollowLinks is set and it leads inside the source tree; else a
-  // failed entry of its own.
-  void AddLinkFound(const std::string& path, unsigned owner);
+  // A link the walk found in the place of a document: followed (AddFound) when FollowLinks is
+  // set and it leads inside the source tree, else a failed entry of its own.
+  void AddLinkFound(const std::string& path);
   bool LinkStaysInside(const std::string& path) const;
   // Appends an entry that is settled already: a Failure with message and its kind.
   void AddFailedFile(const std::string& fileName, const std::string& message, const std::string& reason);

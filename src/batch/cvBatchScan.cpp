@@ -67,7 +67,7 @@ void TcvBatch::Execute() {
   try {
     if (only_.empty()) {
       if (namedFile)
-        ScanNamedFile(root, mask, attrSet);
+        ScanNamedFile(root, mask, attrSet, true);
       else
         Scan(root, mask, recursive, attrSet);
     }
@@ -79,7 +79,7 @@ void TcvBatch::Execute() {
         continue;
       }
       std::string dir = platform::ExtractFilePath(path), name = platform::ExtractFileName(path);
-      if (!namedFile || (dir == root && name == mask)) ScanNamedFile(dir, name, attrSet);
+      if (!namedFile || (dir == root && name == mask)) ScanNamedFile(dir, name, attrSet, namedFile);
     }
   } catch (...) {
     // Whatever stopped the walk, the list must complete, or workers would wait for ever.
@@ -109,7 +109,7 @@ bool TcvBatch::ScanFiles(const std::string& dir, const std::string& mask, uint32
           if (!entry.link)
             AddFound(dir + entry.name);
           else if (!(attrs & platform::faDirectory))
-            AddLinkFound(dir + entry.name, entry.linkOwner);
+            AddLinkFound(dir + entry.name);
         }
         return !Terminated();
       },
@@ -120,17 +120,23 @@ bool TcvBatch::ScanFiles(const std::string& dir, const std::string& mask, uint32
   return false;
 }
 
-void TcvBatch::ScanNamedFile(const std::string& dir, const std::string& name, uint32_t attrSet) {
+void TcvBatch::ScanNamedFile(const std::string& dir, const std::string& name, uint32_t attrSet, bool named) {
   // The folder search gives the same attributes and leaves out what it leaves out for a mask;
   // only the exact name is taken, as the search folds letter case and reads wildcards.
   platform::FindFiles(dir, name, attrSet, [&](const platform::DirEntry& entry) {
     uint32_t attrs = entry.attributes & kKnownAttrs;
     if (entry.name == name && (attrs & attrSet) == attrs && !(attrs & platform::faDirectory) &&
         !(SkipLockFiles() && IsLockFileName(entry.name))) {
+      // A path of a watch's round is an entry of the tree like any other.
+      if (entry.link && !named) {
+        AddLinkFound(dir + entry.name);
+        return false;
+      }
       // The document the user named may be a link of the user's own: it is resolved once, as
       // the user asked, and what it leads to is converted. Another user's is not followed.
       if (entry.link && !platform::TrustedLinkOwner(entry.linkOwner)) {
-        AddLinkFound(dir + entry.name, entry.linkOwner);
+        if (Accepts(dir + entry.name))
+          AddFailedFile(dir + entry.name, "a link of another user; it is not followed", core::reason::kLink);
         return false;
       }
       char* resolved = entry.link ? ::realpath((dir + entry.name).c_str(), nullptr) : nullptr;
@@ -141,11 +147,10 @@ void TcvBatch::ScanNamedFile(const std::string& dir, const std::string& name, ui
   });
 }
 
-void TcvBatch::AddLinkFound(const std::string& path, unsigned owner) {
-  // The user's own links (and root's) are followed as the user made them. Another user's only
-  // when asked, and only to what lies inside the source tree: a link that another user put in
-  // a tree must never turn this run into a reader of their choosing.
-  if (platform::TrustedLinkOwner(owner) || LinkStaysInside(path)) {
+void TcvBatch::AddLinkFound(const std::string& path) {
+  // A link is followed only when asked, and only to what lies inside the source tree: a link
+  // that another user put in a tree must never turn this run into a reader of their choosing.
+  if (LinkStaysInside(path)) {
     AddFound(path);
     return;
   }
@@ -200,7 +205,7 @@ void TcvBatch::Scan(const std::string& root, const std::string& mask, bool recur
     platform::FindFiles(folder.path, "*.*", platform::faDirectory, [&](const platform::DirEntry& entry) {
       if (!(entry.attributes & platform::faDirectory)) return !Terminated();
       const std::string path = folder.path + entry.name;
-      if (!entry.link || platform::TrustedLinkOwner(entry.linkOwner) || LinkStaysInside(path))
+      if (!entry.link || LinkStaysInside(path))
         children.push_back(Folder{path + "/", true, entry.device, entry.inode});
       else  // whatever its name: the documents behind it are unknown
         AddFailedFile(path, "a link; links are not followed", core::reason::kLink);

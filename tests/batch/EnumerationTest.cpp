@@ -83,14 +83,14 @@ TEST_F(Enumeration, LinkLoopsEndAndEachFolderIsEnteredOnce) {
   Make({"a.doc", "sub/b.doc"});
   ASSERT_EQ(::symlink((dir / "in").c_str(), (dir / "in/sub/loop").c_str()), 0);
   ASSERT_EQ(::symlink((dir / "in/sub").c_str(), (dir / "in/again").c_str()), 0);
-  // Followed (the user's own, or FollowLinks inside the tree), the loops end and each folder is
-  // entered once.
-  for (const char* follow : {"False", "True"}) {
-    project->SetValue("FollowLinks", follow);
-    auto names = List("*.doc", true);
-    EXPECT_EQ(names.size(), 2u) << follow;
-    EXPECT_EQ(AsSet(names).size(), 2u) << follow;
-  }
+  // Followed (they lead inside the tree), the loops end and each folder is entered once.
+  project->SetValue("FollowLinks", "True");
+  auto names = List("*.doc", true);
+  EXPECT_EQ(names.size(), 2u);
+  EXPECT_EQ(AsSet(names).size(), 2u);
+  // Not followed, each link is an entry of its own.
+  project->SetValue("FollowLinks", "False");
+  EXPECT_EQ(AsSet(List("*.doc", true)), (std::set<std::string>{"a.doc", "sub/b.doc", "sub/loop", "again"}));
 }
 
 TEST_F(Enumeration, FolderSourceMeansItsDocumentsAndATargetInsideIsNeverSearched) {
@@ -137,42 +137,48 @@ TEST_F(Enumeration, FolderThatCannotBeReadIsAFailedEntryOfItsOwn) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-// The user's own links are followed wherever they lead, as before; another user's link is an
-// entry of its own that fails, unless FollowLinks is set and it leads inside the tree. The
-// source named by the user may itself be a link.
-TEST_F(Enumeration, OwnLinksAreFollowedAndAnotherUsersOnlyInsideTheTree) {
+// A link in the tree is an entry of its own that fails, whatever it leads to; FollowLinks follows
+// only those that lead inside the tree. The source named by the user may itself be a link.
+TEST_F(Enumeration, LinksAreFailedEntriesAndFollowedOnlyInsideTheTree) {
   Make({"a.doc", "sub/b.doc", "elsewhere/secret.doc"});
   namespace fs = std::filesystem;
   fs::create_symlink(dir / "in/elsewhere/secret.doc", dir / "in/sub/inside.doc");
   fs::create_symlink("/etc/hostname", dir / "in/outside.doc");
   fs::create_symlink(dir / "in/nowhere.doc", dir / "in/dangling.doc");
+  fs::create_symlink("/", dir / "in/root");
   fs::create_symlink(dir / "in", dir / "linked-in");
   project->SourceMask = "*.doc?";
-  auto found = [&](bool follow) {
+  for (bool follow : {false, true}) {
     project->SetValue("FollowLinks", follow ? "True" : "False");
     TcvBatch b;
     b.Start(dir / "linked-in", dir / "out", true);
     b.WaitFor();
-    std::map<std::string, std::string> seen;  // below the source: "" for a document, else the failure
-    for (const auto& n : b.LockList()) seen[n->FileName.substr((dir / "linked-in/").size())] = n->Message;
+    std::map<std::string, std::string> found;  // below the source: "" for a document, else the failure
+    for (const auto& n : b.LockList()) found[n->FileName.substr((dir / "linked-in/").size())] = n->Message;
     b.UnlockList();
-    return seen;
+    const std::string link = "a link; links are not followed";
+    std::map<std::string, std::string> expected = {{"a.doc", ""},         {"sub/b.doc", ""},
+                                                   {"elsewhere/secret.doc", ""}, {"outside.doc", link},
+                                                   {"dangling.doc", link}, {"root", link},
+                                                   {"sub/inside.doc", follow ? "" : link}};
+    EXPECT_EQ(found, expected) << "FollowLinks=" << follow;
+  }
+  // A document the user named through a link of the user's own is what the link leads to;
+  // through another user's link it is nothing of the user's choosing.
+  fs::create_symlink(dir / "in/a.doc", dir / "named.doc");
+  auto named = [&] {
+    TcvBatch b;
+    b.Start(dir / "named.doc", dir / "out", false);
+    b.WaitFor();
+    std::pair<std::string, std::string> entry;
+    for (const auto& n : b.LockList()) entry = {n->FileName, n->Message};
+    b.UnlockList();
+    return entry;
   };
-  std::map<std::string, std::string> expected = {{"a.doc", ""},        {"sub/b.doc", ""},   {"elsewhere/secret.doc", ""},
-                                                 {"outside.doc", ""}, {"dangling.doc", ""}, {"sub/inside.doc", ""}};
-  EXPECT_EQ(found(false), expected) << "the user's own links";
-
-  if (::geteuid() != 0) GTEST_SKIP() << "links of another user can be made by root only";
-  fs::create_symlink("/", dir / "in/root");
-  for (const char* link : {"in/sub/inside.doc", "in/outside.doc", "in/dangling.doc", "in/root"})
-    ASSERT_EQ(::lchown((dir / link).c_str(), 65534, 65534), 0) << link;
-  const std::string refused = "a link; links are not followed";
-  for (auto& [name, message] : expected)
-    if (name == "outside.doc" || name == "dangling.doc" || name == "sub/inside.doc") message = refused;
-  expected["root"] = refused;
-  EXPECT_EQ(found(false), expected) << "another user's links";
-  expected["sub/inside.doc"] = "";
-  EXPECT_EQ(found(true), expected) << "another user's links, FollowLinks=True";
+  EXPECT_EQ(named(), std::make_pair(dir / "in/a.doc", std::string()));
+  if (::geteuid() != 0) return;
+  ASSERT_EQ(::lchown((dir / "named.doc").c_str(), 65534, 65534), 0);
+  EXPECT_EQ(named(), std::make_pair(dir / "named.doc", std::string("a link of another user; it is not followed")));
 }
 
 TEST_F(Enumeration, FolderWrittenWithItsFinalSlashIsThatFolder) {

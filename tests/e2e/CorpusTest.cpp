@@ -37,15 +37,15 @@ std::map<std::string, std::string> PeerConvertible(const TempDir& work) {
   return ok;
 }
 
-// The corpus seen through links, one folder per extension, so that x.doc and x.docx get targets
-// of their own (x.txt in two folders) and each can be compared. The links keep the documents'
-// names: a field may show its file's name.
-std::string LinkedByExtension(const TempDir& work) {
+// The corpus copied into one folder per extension, so that x.doc and x.docx get targets of their
+// own (x.txt in two folders) and each can be compared. The copies keep the documents' names (a
+// field may show its file's name); links would be entries of their own, not documents.
+std::string CopiedByExtension(const TempDir& work) {
   std::string in = work / "in";
   for (auto& e : fs::directory_iterator(kCorpus)) {
     fs::path folder = fs::path(in) / e.path().extension().string().substr(1);
     fs::create_directories(folder);
-    fs::create_symlink(e.path(), folder / e.path().filename());
+    fs::copy_file(e.path(), folder / e.path().filename());
   }
   return in;
 }
@@ -60,7 +60,7 @@ TEST(Corpus, EveryDocumentIsAccountedForAndWhatThePeerReadsConverts) {
   std::set<std::string> all;
   for (auto& e : fs::directory_iterator(kCorpus)) all.insert(e.path());
   std::map<std::string, std::string> peer = PeerConvertible(work);
-  std::string in = LinkedByExtension(work);
+  std::string in = CopiedByExtension(work);
 
   e2e::ProgramUnderTest program;
   std::string log = work / "out/run.log";
