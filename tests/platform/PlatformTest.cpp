@@ -557,10 +557,11 @@ bool ChildHasOnlyItsTempWritable() {
 
 }  // namespace
 
-// The office's network namespace, and the shared temporary folders it may not write (so that its
-// pipes go where no other user can bind their names first), as root and as an ordinary user; where the system refuses
-// namespaces, the probe says so and children share the network. The other identities run this
-// test program again (a fork of a threaded test program could not safely start processes).
+// The office's network namespace, and the shared temporary folders it may not write (so that
+// its pipes go where no other user can bind their names first), as root and as an ordinary
+// user; where the system refuses namespaces, the probes say so and children share the network
+// and /tmp. The other identities run this test program again (a fork of a threaded test
+// program could not safely start processes).
 TEST(ProcessIsolation, PrivateNetworkChildrenLiveInAnotherNetworkNamespace) {
   if (const char* expect = std::getenv("QX_TEST_EXPECT_NETWORK")) {
     const bool own = std::string(expect) == "own";
@@ -574,20 +575,22 @@ TEST(ProcessIsolation, PrivateNetworkChildrenLiveInAnotherNetworkNamespace) {
   EXPECT_TRUE(ChildHasItsOwnNetwork());
   EXPECT_EQ(platform::TempLockProblem(), "");
   EXPECT_TRUE(ChildHasOnlyItsTempWritable());
-  const std::string again = "'" + std::filesystem::read_symlink("/proc/self/exe").string() +
-                            "' --gtest_filter=ProcessIsolation.PrivateNetworkChildrenLiveInAnotherNetworkNamespace"
-                            " >/dev/null 2>&1";
+  // Each run again says what it found, should it fail.
+  TempDir said;
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  const std::string filter = " --gtest_filter=ProcessIsolation.PrivateNetworkChildrenLiveInAnotherNetworkNamespace >" +
+                             said / "out" + " 2>&1";
   if (::geteuid() == 0)
-    EXPECT_EQ(std::system(("QX_TEST_EXPECT_NETWORK=own setpriv --reuid=65534 --regid=65534 --clear-groups " +
-                           again).c_str()),
+    EXPECT_EQ(std::system(("QX_TEST_EXPECT_NETWORK=own setpriv --reuid=65534 --regid=65534 --clear-groups '" + self +
+                           "'" + filter).c_str()),
               0)
-        << "as the user nobody";
+        << "as the user nobody:\n" << testsupport::ReadFile(said / "out");
   // The refusal, simulated: a user namespace whose limits allow no further user or network
   // namespace.
   const std::string refusing =
       "unshare -Ur /bin/sh -c 'echo 0 > /proc/sys/user/max_user_namespaces && "
       "echo 0 > /proc/sys/user/max_net_namespaces && QX_TEST_EXPECT_NETWORK=shared exec " +
-      std::string("\"$0\" \"$@\"' ") + std::filesystem::read_symlink("/proc/self/exe").string() +
-      " --gtest_filter=ProcessIsolation.PrivateNetworkChildrenLiveInAnotherNetworkNamespace >/dev/null 2>&1";
-  EXPECT_EQ(std::system(refusing.c_str()), 0) << "in a namespace that refuses further namespaces";
+      std::string("\"$0\" \"$@\"' ") + self + filter;
+  EXPECT_EQ(std::system(refusing.c_str()), 0) << "in a namespace that refuses further namespaces:\n"
+                                              << testsupport::ReadFile(said / "out");
 }
