@@ -37,9 +37,10 @@ cluster_start() {
   local options=(--socket="$m.sock" --key-file="$m.key" --pid-file="${m}d.pid" --log-file="${m}d.log")
   options+=(--seed-file="$m.entropy" --force)
   munged "${options[@]}" || return 1
+  # Addresses given, not looked up: a fresh machine need not list its own name in /etc/hosts.
   cat >"$c/slurm.conf" <<EOF
 ClusterName=qx
-SlurmctldHost=$host
+SlurmctldHost=$host(127.0.0.1)
 SlurmUser=root
 SlurmdUser=root
 AuthType=auth/munge
@@ -59,7 +60,7 @@ SelectType=select/cons_tres
 SelectTypeParameters=CR_CPU
 ReturnToService=2
 MpiDefault=none
-NodeName=$host CPUs=$cpus RealMemory=4000 State=UNKNOWN
+NodeName=$host NodeAddr=127.0.0.1 CPUs=$cpus RealMemory=4000 State=UNKNOWN
 PartitionName=main Nodes=$host Default=YES MaxTime=INFINITE State=UP
 EOF
   SLURM_CONF=$c/slurm.conf slurmctld -f "$c/slurm.conf" && SLURM_CONF=$c/slurm.conf slurmd -f "$c/slurm.conf" ||

@@ -77,7 +77,8 @@ void CopyFile(const std::string& from, const std::string& to);
 std::string Utf16File(const std::string& path);
 
 // LibreOffice's own conversion of the documents (soffice --convert-to), in a private profile;
-// false when the office had not ended by the bound (it is killed then).
+// false when the office had not ended by the bound (it is killed then). A document on which
+// the office stalls for a minute is left without output, and the rest go on in a new process.
 bool OfficeOwnConversion(const std::string& profile, const std::string& outDir,
                          const std::vector<std::string>& docs,
                          const std::string& convertTo = "txt:Text (encoded):UTF8",
