@@ -35,6 +35,8 @@ set(LO_UNO_TYPES
   com.sun.star.task.XInteractionHandler
   com.sun.star.task.XInteractionRequest
   com.sun.star.text.XPageCursor
+  com.sun.star.ucb.UniversalContentBroker
+  com.sun.star.ucb.XContentProviderManager
   com.sun.star.text.XText
   com.sun.star.text.XTextDocument
   com.sun.star.text.XTextFieldsSupplier

@@ -54,10 +54,13 @@ as the shards of one array job (quillex-slurm).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QX_WEB_SITE}")
-# The libraries the program links come from dpkg-shlibdeps; the office it drives and the window
-# platform plugins Qt loads are named here, since nothing links them.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The libraries the program links come from dpkg-shlibdeps, each package once, at cpack time
+# (PackageDepends.cmake.in); the office it drives and the window platform plugins Qt loads are
+# named here, since nothing links them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libreoffice-writer, qt6-qpa-plugins, adduser")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/PackageDepends.cmake.in ${CMAKE_BINARY_DIR}/PackageDepends.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/PackageDepends.cmake)
 # The postinst makes the system account a root run's offices run as (OfficeUser).
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -268,6 +268,7 @@ class ApplicationObject : public ServerObject {
     // Ours, not Word's: a value of the office's configuration (node path, property), so that
     // a caller can check what the office really applies of the profile it was given.
     if (Is(m, "OfficeSetting")) return Variant(server_->Setting(Arg(a, 0).AsString(), Arg(a, 1).AsString()));
+    if (Is(m, "OfficeReaches")) return Variant(server_->Reaches(Arg(a, 0).AsString()));
     if (Is(m, "Path")) return Variant(LibreOfficeProgramFolder());
     if (Is(m, "Name")) return Variant("LibreOffice");
     if (Is(m, "Documents")) return Variant(Make<DocumentsObject>());

@@ -1,8 +1,10 @@
 // The enumeration thread of TcvBatch: the walk of the source folder into the job list.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "batch/cvBatch.h"
 #include "core/FailureReason.h"
@@ -95,25 +97,33 @@ bool TcvBatch::ScanFiles(const std::string& dir, const std::string& mask, uint32
     return false;
   }
   std::string failure;
+  // In the order of their names, whatever order the file system keeps (ext4 hashes them,
+  // tmpfs lists the newest first): the job list, and the texts of -o -, come in one order.
+  std::vector<platform::DirEntry> entries;
   platform::FindFiles(
       dir, mask, attrSet | platform::faDirectory,
       [&](const platform::DirEntry& entry) {
-        uint32_t attrs = entry.attributes & kKnownAttrs;
-        if (entry.statError) {
-          AddFailedFile(dir + entry.name, std::string("The entry cannot be examined (") + std::strerror(entry.statError) + ")",
-                        core::reason::kUnreadable);
-        } else if ((attrs & platform::faDirectory) && !entry.link) {
-          // Folders are the walk's.
-        } else if ((attrs & ~platform::faDirectory & attrSet) == (attrs & ~platform::faDirectory) &&
-                   !(SkipLockFiles() && IsLockFileName(entry.name))) {
-          if (!entry.link)
-            AddFound(dir + entry.name);
-          else if (!(attrs & platform::faDirectory))
-            AddLinkFound(dir + entry.name);
-        }
+        entries.push_back(entry);
         return !Terminated();
       },
       &failure);
+  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+  for (const auto& entry : entries) {
+    if (Terminated()) break;
+    uint32_t attrs = entry.attributes & kKnownAttrs;
+    if (entry.statError) {
+      AddFailedFile(dir + entry.name, std::string("The entry cannot be examined (") + std::strerror(entry.statError) + ")",
+                    core::reason::kUnreadable);
+    } else if ((attrs & platform::faDirectory) && !entry.link) {
+      // Folders are the walk's.
+    } else if ((attrs & ~platform::faDirectory & attrSet) == (attrs & ~platform::faDirectory) &&
+               !(SkipLockFiles() && IsLockFileName(entry.name))) {
+      if (!entry.link)
+        AddFound(dir + entry.name);
+      else if (!(attrs & platform::faDirectory))
+        AddLinkFound(dir + entry.name);
+    }
+  }
   if (failure.empty()) return true;
   // The documents in it are unknown, so the folder itself stands for them.
   AddFailedFile(dir, "The folder could not be read (" + failure + ")", core::reason::kUnreadable);
@@ -211,6 +221,7 @@ void TcvBatch::Scan(const std::string& root, const std::string& mask, bool recur
         AddFailedFile(path, "a link; links are not followed", core::reason::kLink);
       return !Terminated();
     });
+    std::sort(children.begin(), children.end(), [](const Folder& a, const Folder& b) { return a.path < b.path; });
     for (auto it = children.rbegin(); it != children.rend(); ++it) pending.push_back(std::move(*it));
   }
 }

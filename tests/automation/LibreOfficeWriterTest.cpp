@@ -209,8 +209,13 @@ TEST_F(WriterTest, TheOfficeAppliesEveryGuardOfItsProfile) {
       {inet, "ooInetFTPProxyName", "127.0.0.1"},
       {inet, "ooInetFTPProxyPort", "9"},
   };
+  // Offices that dropped FTP (26.x) dropped its proxy keys with it: they cannot fetch an ftp:
+  // address at all, which the content broker confirms.
+  const bool ftp = app_.Get("OfficeReaches", {"ftp"}).AsBool();
+  EXPECT_TRUE(app_.Get("OfficeReaches", {"http"}).AsBool()) << "the control: a scheme every office fetches";
   for (const auto& [node, name, value] : guards)
-    EXPECT_EQ(app_.Get("OfficeSetting", {node, name}).AsString(), value) << node << "/" << name;
+    if (ftp || name.find("FTP") == std::string::npos)
+      EXPECT_EQ(app_.Get("OfficeSetting", {node, name}).AsString(), value) << node << "/" << name;
   // The positive control: a name the office does not know reads empty, as a renamed key would.
   EXPECT_EQ(app_.Get("OfficeSetting", {scripting, "DisableMacrosExecutionRenamed"}).AsString(), "");
 }

@@ -94,9 +94,38 @@ TEST(Corpus, EveryDocumentIsAccountedForAndWhatThePeerReadsConverts) {
   }
   for (const auto& f : all) EXPECT_EQ(seen[f], 1) << "log lines for " << f;
   EXPECT_EQ(seen.size(), all.size());
+  const std::size_t failures = failed.size();
+  // The one difference allowed: files some offices read as plain text (26.8 reads damaged OLE
+  // files so) fail here as no documents. Converted with AnyFile=True, as LibreOffice would,
+  // each must give the peer's very bytes: then the type check alone made the difference.
+  TempDir asText;
+  std::map<std::string, std::string> refused;  // copy in asText -> the corpus document
+  for (const auto& f : failed)
+    if (peer.count(f)) {
+      const std::string copy =
+          asText / ("in/" + fs::path(f).extension().string().substr(1) + "-" + fs::path(f).filename().string());
+      e2e::CopyFile(f, copy);
+      refused[copy] = f;
+    }
+  if (!refused.empty()) {
+    const std::string anyLog = asText / "run.log";
+    program.Run("-P:Source=" + asText / "in" + "/*.doc?;Target=" + asText / "out" +
+                    ";PureConsole=True;ThreadsCount=2;ConvertTimeout=60000;AnyFile=True;LogFile=" + anyLog,
+                std::chrono::seconds(600));
+    for (const auto& line : e2e::ReadLines(anyLog)) {
+      auto first = line.find(" => "), second = line.find(" => ", first + 4);
+      auto doc = refused.find(line.substr(first + 4, second - first - 4));
+      if (doc == refused.end() || line.rfind("Success", 0) != 0) continue;
+      if (testsupport::ReadFile(line.substr(second + 4)) == testsupport::ReadFile(peer[doc->second])) {
+        std::cout << "[ corpus ] read as plain text by this office, refused as no document: " << doc->second << "\n";
+        ++compared;
+        failed.erase(doc->second);
+      }
+    }
+  }
   for (const auto& f : failed) EXPECT_EQ(peer.count(f), 0u) << "LibreOffice reads it, we failed: " << f;
   EXPECT_EQ(compared, peer.size()) << "every text the peer wrote has one of ours to compare with";
-  std::cout << "[ corpus ] " << all.size() << " documents, " << failed.size() << " failed; the peer read "
+  std::cout << "[ corpus ] " << all.size() << " documents, " << failures << " failed; the peer read "
             << peer.size() << "; " << compared << " texts compared byte for byte\n";
 
   testsupport::WaitUntil([&] { return program.Offices().empty(); }, std::chrono::seconds(10));

@@ -565,9 +565,9 @@ bool ChildHasOnlyItsTempWritable() {
 TEST(ProcessIsolation, PrivateNetworkChildrenLiveInAnotherNetworkNamespace) {
   if (const char* expect = std::getenv("QX_TEST_EXPECT_NETWORK")) {
     const bool own = std::string(expect) == "own";
-    EXPECT_EQ(platform::PrivateNetworkProblem().empty(), own);
+    EXPECT_EQ(platform::PrivateNetworkProblem().empty(), own) << platform::PrivateNetworkProblem();
     EXPECT_EQ(ChildHasItsOwnNetwork(), own);
-    EXPECT_EQ(platform::TempLockProblem().empty(), own);
+    EXPECT_EQ(platform::TempLockProblem().empty(), own) << platform::TempLockProblem();
     EXPECT_EQ(ChildHasOnlyItsTempWritable(), own);
     return;
   }

@@ -14,6 +14,8 @@
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/ucb/UniversalContentBroker.hpp>
+#include <com/sun/star/ucb/XContentProviderManager.hpp>
 #include <com/sun/star/util/XChangesBatch.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
@@ -229,6 +231,13 @@ std::string WriterServer::Setting(const std::string& nodePath, const std::string
   sal_Int64 number = 0;
   if (value >>= number) return std::to_string(number);
   return std::string();
+}
+
+bool WriterServer::Reaches(const std::string& scheme) {
+  auto session = session_;
+  Reference<css::ucb::XContentProviderManager> broker(
+      css::ucb::UniversalContentBroker::create(session->Context()), UNO_QUERY_THROW);
+  return broker->queryContentProvider(ToOU(scheme + "://example.invalid/")).is();
 }
 
 DocumentPtr WriterServer::Load(const std::string& url, const std::vector<std::pair<std::string, Any>>& extra,

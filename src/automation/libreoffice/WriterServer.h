@@ -83,6 +83,9 @@ class WriterServer {
   // "/org.openoffice.Inet/Settings" and a property), as text; empty when it has no such
   // property. Booleans read "true" or "false".
   std::string Setting(const std::string& nodePath, const std::string& name);
+  // Whether the office can fetch an address of this scheme ("ftp", "http") at all: it has a
+  // content provider for it. A proxy guard matters only where it can.
+  bool Reaches(const std::string& scheme);
   // Path may be a local path or an address ("scheme://..."). Throws EOleError with a clear
   // message when nothing is opened.
   DocumentPtr Open(const std::string& path, bool readOnly, const std::optional<std::string>& password);
