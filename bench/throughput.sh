@@ -52,12 +52,23 @@ mkdir -p "$WORK/bin" && cp "$PROGRAM" "$WORK/bin/quillex"
 printf '%s\n' "${FILES[@]:0:$HALF}" > "$WORK/half-a.txt"
 printf '%s\n' "${FILES[@]:$HALF}" > "$WORK/half-b.txt"
 printf '%s\n' "${FILES[@]}" > "$WORK/all.txt"
+# LibreOffice's one process may end before the last document (7.4 quits quietly on one document
+# of the corpus and leaves the rest): a user would run it again on the documents after the one it
+# stopped at, and so does the peer here, inside its timing, so that every peer has tried them all.
 cat > "$WORK/soffice.sh" <<SCRIPT
 #!/usr/bin/env bash
 # profile outdir listfile
 mapfile -t files < "\$3"
-exec timeout 1800 "$SOFFICE" --headless --norestore "-env:UserInstallation=file://$WORK/prof-\$1" \\
-  --convert-to "txt:Text (encoded):UNICODE,CRLF" --outdir "\$2" "\${files[@]}"
+for attempt in \$(seq 1 20); do
+  [ \${#files[@]} -gt 0 ] || break
+  timeout 1800 "$SOFFICE" --headless --norestore "-env:UserInstallation=file://$WORK/prof-\$1" \\
+    --convert-to "txt:Text (encoded):UNICODE,CRLF" --outdir "\$2" "\${files[@]}" >/dev/null 2>&1
+  last=-1
+  for i in "\${!files[@]}"; do
+    name=\${files[\$i]##*/}; [ -e "\$2/\${name%.*}.txt" ] && last=\$i
+  done
+  files=("\${files[@]:\$((last + 2))}")
+done
 SCRIPT
 cat > "$WORK/soffice2.sh" <<SCRIPT
 #!/usr/bin/env bash
