@@ -74,3 +74,27 @@ std::vector<std::string> WatchMemory::DueRetries(Clock::time_point now) {
 }
 
 }  // namespace app
+
+namespace app {
+
+void WatchMemory::ForgetGone() {
+  std::vector<std::string> paths;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (const auto& [path, record] : handled_) paths.push_back(path);
+  }
+  // Looked at without the lock: a round's workers settle meanwhile.
+  std::vector<std::string> gone;
+  for (const auto& path : paths)
+    if (StampOf(path).size < 0) gone.push_back(path);
+  std::lock_guard<std::mutex> guard(lock_);
+  for (const auto& path : gone)
+    if (auto it = handled_.find(path); it != handled_.end() && StampOf(path).size < 0) handled_.erase(it);
+}
+
+std::size_t WatchMemory::Remembered() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return handled_.size();
+}
+
+}  // namespace app

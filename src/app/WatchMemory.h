@@ -6,7 +6,8 @@
 // next change, and, for failures that may pass on their own (a full disk, an office that
 // died), after a backoff of one minute that doubles up to an hour; and it tells which
 // outcomes say nothing new (a document left as it was, a retry failing as before), so that
-// they write no line.
+// they write no line. It holds one record per document in the tree (ForgetGone lets go of those
+// that left it), never one per conversion.
 //
 // Admit is called by a round's listing thread, Settle by its workers, the rest by the watch's
 // thread: every member takes the one lock.
@@ -33,6 +34,10 @@ class WatchMemory {
               Clock::time_point now);
   // The failed documents whose retry is due, each once: Settle schedules the next.
   std::vector<std::string> DueRetries(Clock::time_point now);
+  // Drops what it holds of documents no longer there (converted and deleted, moved away), so
+  // that a watch that runs for months holds what its tree holds, not all it ever converted.
+  void ForgetGone();
+  std::size_t Remembered() const;
 
   static constexpr std::chrono::seconds kFirstRetry{60};
   static constexpr std::chrono::seconds kLongestRetry{3600};

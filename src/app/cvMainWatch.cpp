@@ -30,6 +30,8 @@ constexpr auto kQuiet = std::chrono::milliseconds(1000);
 constexpr int kWaitMs = 200;
 // While folders go unwatched (the system's limit), how often the whole tree is compared.
 constexpr auto kRescanEvery = std::chrono::seconds(60);
+// How often the memory of handled documents lets go of those no longer there.
+constexpr auto kForgetEvery = std::chrono::minutes(10);
 
 // The paths reported and not yet converted. A path is due once it was closed after writing,
 // moved in or made (a folder), and nothing more was reported of it for kQuiet; one written to
@@ -100,6 +102,7 @@ void TcvMain::KeepWatching(platform::FileWatch& watch) {
   QuietPaths pending;
   bool overflowSaid = false, refusalSaid = false, rescan = false;
   auto nextRescan = Clock::time_point::max();
+  auto nextForget = Clock::now() + kForgetEvery;
   while (!platform::StopRequested()) {
     for (const auto& change : watch.Wait(kWaitMs)) {
       if (change.kind != ChangeKind::Overflow) {
@@ -123,6 +126,10 @@ void TcvMain::KeepWatching(platform::FileWatch& watch) {
       rescan = true;
       nextRescan = Clock::time_point::max();
       watch.Add(folder);  // the limit may have been raised, or folders gone
+    }
+    if (now >= nextForget) {
+      watched_->ForgetGone();
+      nextForget = now + kForgetEvery;
     }
     std::vector<std::string> due = pending.TakeDue(now);
     for (auto& path : watched_->DueRetries(now))

@@ -2,6 +2,8 @@
 // failures that may pass, with a backoff, on a clock of the test's own.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "TestEnv.h"
 #include "app/WatchMemory.h"
 #include "core/FailureReason.h"
@@ -45,4 +47,10 @@ TEST(WatchMemory, EachChangeOnceAndRetriesOnlyWhatMayPass) {
   EXPECT_TRUE(memory.Settle(b, true, false, core::reason::kDamaged, "cannot be read", t0));
   EXPECT_TRUE(memory.DueRetries(t0 + seconds(7200)).empty());
   EXPECT_FALSE(memory.Admit(b, t0 + seconds(7200)));
+
+  // What is gone is let go of: the memory holds the tree, not the history.
+  ASSERT_EQ(memory.Remembered(), 2u);
+  std::filesystem::remove(a);
+  memory.ForgetGone();
+  EXPECT_EQ(memory.Remembered(), 1u);
 }
