@@ -586,11 +586,12 @@ TEST(ProcessIsolation, PrivateNetworkChildrenLiveInAnotherNetworkNamespace) {
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
   const std::string filter = " --gtest_filter=ProcessIsolation.PrivateNetworkChildrenLiveInAnotherNetworkNamespace >" +
                              said / "out" + " 2>&1";
-  if (::geteuid() == 0)
+  if (::geteuid() == 0) {
     EXPECT_EQ(std::system(("QX_TEST_EXPECT_NETWORK=own setpriv --reuid=65534 --regid=65534 --clear-groups '" + self +
                            "'" + filter).c_str()),
               0)
         << "as the user nobody:\n" << testsupport::ReadFile(said / "out");
+  }
   // The refusal, simulated: a user namespace whose limits allow no further user or network
   // namespace.
   const std::string refusing =
