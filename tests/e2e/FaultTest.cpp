@@ -230,7 +230,8 @@ struct FaultFixture : ::testing::Test {
 // A killed office costs at most the entry it had in hand; the worker goes on with a new one.
 TEST_F(FaultFixture, OfficeKilledMidRun) {
   Docs(16);
-  Start({"Source=" + in + "/*.doc?", "Target=" + out, "PureConsole=True", "ThreadsCount=2", "LogFile=" + log});
+  Start({"Source=" + in + "/*.doc?", "Target=" + out, "PureConsole=True", "ThreadsCount=2", "DeleteSource=True",
+         "LogFile=" + log});
   ASSERT_TRUE(WaitForOutputs(2));
   int victim = WaitForOffice();
   ASSERT_NE(victim, 0);
@@ -240,6 +241,8 @@ TEST_F(FaultFixture, OfficeKilledMidRun) {
   ASSERT_EQ(outcomes.size(), 16u);
   int failures = 0;
   for (auto& [source, o] : outcomes) {
+    // The document of the killed office keeps its source; every other one was deleted.
+    EXPECT_EQ(Exists(source), o.status == "Failure") << source;
     if (o.status == "Failure") ++failures;
     else EXPECT_TRUE(Exists(o.message)) << source;
   }
@@ -253,7 +256,7 @@ TEST_F(FaultFixture, OfficeKilledMidRun) {
 TEST_F(FaultFixture, OfficeStoppedHitsTheTimeLimit) {
   Docs(6);
   Start({"Source=" + in + "/*.doc?", "Target=" + out, "PureConsole=True", "ThreadsCount=1", "ConvertTimeout=3000",
-         "LogFile=" + log});
+         "RenameSource=.done", "LogFile=" + log});
   ASSERT_TRUE(WaitForOutputs(1));
   int victim = WaitForOffice();
   ASSERT_NE(victim, 0);
@@ -263,8 +266,11 @@ TEST_F(FaultFixture, OfficeStoppedHitsTheTimeLimit) {
   ASSERT_EQ(outcomes.size(), 6u);
   int failures = 0;
   for (auto& [source, o] : outcomes) {
+    // Only the documents converted were renamed; the one past its time limit keeps its name.
+    EXPECT_EQ(Exists(source + ".done"), o.status != "Failure") << source;
     if (o.status != "Failure") continue;
     ++failures;
+    EXPECT_TRUE(Exists(source)) << source;
     EXPECT_NE(o.message.find("ConvertTimeout"), std::string::npos) << o.message;
   }
   EXPECT_EQ(failures, 1);

@@ -227,8 +227,8 @@ TEST(HostileDocuments, AZipBombMeetsTheMemoryLimitAndAFifoLinkStallsNothing) {
 
   e2e::ProgramUnderTest program;
   const auto log = work / "run.log";
-  int status = program.RunWith({"--headless", "--memory-limit", "512", "--timeout", "120000", "--log", log,
-                                "-o", work / "out", work / "in"},
+  int status = program.RunWith({"--headless", "--memory-limit", "512", "--timeout", "120000", "--set",
+                                "DeleteSource=True", "--log", log, "-o", work / "out", work / "in"},
                                240s);
   EXPECT_EQ(status, 1) << program.Stderr();
   std::string text = ReadFile(log);
@@ -238,10 +238,14 @@ TEST(HostileDocuments, AZipBombMeetsTheMemoryLimitAndAFifoLinkStallsNothing) {
       << text;
   EXPECT_NE(text.find("Success => " + work / "in/b-fifo.doc"), std::string::npos) << text;
   EXPECT_NE(text.find("Success => " + work / "in/c.docx"), std::string::npos) << text;
+  // The document past its memory limit keeps its source; those converted were deleted.
+  EXPECT_TRUE(std::filesystem::exists(work / "in/a-bomb.docx"));
+  EXPECT_FALSE(std::filesystem::exists(work / "in/c.docx"));
 
   // The control: LibreOffice's own conversion of the FIFO document does not end while no one
   // writes to the FIFO.
+  WriteFile(work / "b-fifo.doc", HtmlPage("file://" + work / "fifo", "file://" + work / "fifo"));
   bool stalled =
-      !e2e::OfficeOwnConversion(work / "control", work / "control-out", {work / "in/b-fifo.doc"}, "txt", 20s);
+      !e2e::OfficeOwnConversion(work / "control", work / "control-out", {work / "b-fifo.doc"}, "txt", 20s);
   if (!stalled) std::cout << "[ control ] this LibreOffice does not wait on the FIFO on its own either\n";
 }
