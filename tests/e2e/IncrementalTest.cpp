@@ -146,15 +146,22 @@ TEST_F(Incremental, WatchConvertsEachCompleteDocumentOnceAndSigtermLeavesNothing
     }
 
   // Restarted as a supervisor restarts it, under newer: the log goes on, and only the document
-  // that came meanwhile writes a line.
+  // that came meanwhile writes a line, and the link moved in after it.
   const auto before = e2e::ReadLines(log);
   CopyFile(kWelcome, in + "/meanwhile.docx");
   watch = Start({"--headless", "-r", "--watch", "--overwrite", "newer", "--log", log, "-o", out, in});
   ASSERT_TRUE(WaitUntil([&] { return Lines("meanwhile.docx") == 1; }, bound)) << ReadFile(work / "stderr");
+  // A link moved into the tree is an entry of its own, never a way out of it.
+  CopyFile(kWelcome, work / "outside/secret.docx");
+  std::filesystem::create_symlink(work / "outside/secret.docx", work / "link.docx");
+  std::filesystem::rename(work / "link.docx", in + "/link.docx");
+  EXPECT_TRUE(WaitUntil([&] { return Lines("link.docx", true) == 1; }, bound)) << ReadFile(log);
+  EXPECT_EQ(Lines("link.docx"), 0) << ReadFile(log);
+  EXPECT_FALSE(testsupport::Exists(out + "/link.txt"));
   ::kill(watch->Pid(), SIGTERM);
   ASSERT_TRUE(watch->WaitFor(std::chrono::seconds(10)).has_value());
   auto after = e2e::ReadLines(log);
-  ASSERT_EQ(after.size(), before.size() + 1) << ReadFile(log);
+  ASSERT_EQ(after.size(), before.size() + 2) << ReadFile(log);
   EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin()));
 }
 
