@@ -22,8 +22,8 @@ enum class ConvertAction { Write, Fail, Throw, Block };
 
 class ConverterScript {
  public:
-  // Sources whose name contains `part` take `action`; the first matching rule wins, and a
-  // source no rule matches is written.
+  // Sources whose name contains `part` (whose path, when `part` holds a slash) take `action`;
+  // the first matching rule wins, and a source no rule matches is written.
   void On(const std::string& part, ConvertAction action, const std::string& message = "scripted failure");
   ConvertAction ActionFor(const std::string& fileName, std::string& message) const;
 
