@@ -8,13 +8,18 @@
 
 namespace app {
 
+namespace {
+
 namespace cr = core::reason;
 
+// Failures a retry of the same bytes may cure: the disk, the office, the machine's load.
 bool FailureMayPass(const std::string& reason) {
   for (const char* kind : {cr::kWrite, cr::kOffice, cr::kTimeout, cr::kMemory, cr::kUnreadable, cr::kOther})
     if (reason == kind) return true;
   return false;
 }
+
+}  // namespace
 
 WatchMemory::Stamp WatchMemory::StampOf(const std::string& path) {
   Stamp stamp;
@@ -72,10 +77,6 @@ std::vector<std::string> WatchMemory::DueRetries(Clock::time_point now) {
     }
   return due;
 }
-
-}  // namespace app
-
-namespace app {
 
 void WatchMemory::ForgetGone() {
   std::vector<std::string> paths;

@@ -63,7 +63,4 @@ class WatchMemory {
   std::map<std::string, Record> handled_;
 };
 
-// Failures a retry of the same bytes may cure: the disk, the office, the machine's load.
-bool FailureMayPass(const std::string& reason);
-
 }  // namespace app

@@ -26,6 +26,22 @@ int WriteWhole(const char* path, const char* text) {
   return err;
 }
 
+// Runs trial in a short-lived child and says what it found: empty when the child ended with 0,
+// else the phrase with the errno the child ended with. A probe needs its own process, as the
+// namespaces it enters cannot be left again.
+template <class Trial>
+std::string ProblemInChild(const char* refused, Trial trial) {
+  pid_t pid = fork();
+  if (pid < 0) return std::string("no process could be started to try it: ") + strerror(errno);
+  if (pid == 0) _exit(trial() & 0xff);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return std::string();
+  int err = WIFEXITED(status) ? WEXITSTATUS(status) : EINVAL;
+  return std::string(refused) + " (" + strerror(err) + ")";
+}
+
 }  // namespace
 
 IdMaps PrepareIdMaps() {
@@ -101,25 +117,15 @@ const std::string& TempLockProblem() {
       rmdir(folder.c_str());
       return std::string("the shared temporary folders cannot be examined (") + strerror(err) + ")";
     }
-    pid_t pid = fork();
-    if (pid < 0) {
-      rmdir(folder.c_str());
-      return std::string("no process could be started to try it: ") + strerror(errno);
-    }
-    if (pid == 0) {
+    std::string problem = ProblemInChild("the system refused a mount namespace", [&] {
       int err = EnterPrivateNetwork(maps);
       if (err == 0) err = LockSharedTemp(lock);
       // What the office looks at: /tmp no longer writable, the folder still writable.
       if (err == 0 && (access("/tmp", W_OK) == 0 || access(folder.c_str(), W_OK) != 0)) err = EPERM;
-      _exit(err & 0xff);
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+      return err;
+    });
     rmdir(folder.c_str());
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return std::string();
-    int err = WIFEXITED(status) ? WEXITSTATUS(status) : EINVAL;
-    return std::string("the system refused a mount namespace (") + strerror(err) + ")";
+    return problem;
   }();
   return problem;
 }
@@ -127,15 +133,7 @@ const std::string& TempLockProblem() {
 const std::string& PrivateNetworkProblem() {
   static const std::string problem = [] {
     IdMaps maps = PrepareIdMaps();
-    pid_t pid = fork();
-    if (pid < 0) return std::string("no process could be started to try it: ") + strerror(errno);
-    if (pid == 0) _exit(EnterPrivateNetwork(maps) & 0xff);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return std::string();
-    int err = WIFEXITED(status) ? WEXITSTATUS(status) : EINVAL;
-    return std::string("the system refused a network namespace (") + strerror(err) + ")";
+    return ProblemInChild("the system refused a network namespace", [&] { return EnterPrivateNetwork(maps); });
   }();
   return problem;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // A private copy of a file that another user may control: opened once, through no link but the
-// user's own or root's (OpenTrusted), checked to be a regular file within a size bound, and copied from that same
-// descriptor. Whatever the other user swaps in afterwards (a link to a file of ours, a FIFO, a
+// user's own or root's (OpenTrusted), checked to be a regular file within a size bound, and
+// copied from that same descriptor. Whatever the other user swaps in afterwards (a link to a file of ours, a FIFO, a
 // file that keeps growing) never reaches the reader of the copy. Stateless; any thread.
 #include <string>
 

@@ -34,9 +34,9 @@ cluster_start() {
   # /etc, /run or /var.
   local m=$c/munge
   head -c 1024 /dev/urandom >"$m.key" && chmod 400 "$m.key"
-  local options=(--socket="$m.sock" --key-file="$m.key" --pid-file="${m}d.pid" --log-file="${m}d.log")
-  options+=(--seed-file="$m.entropy" --force)
-  munged "${options[@]}" || return 1
+  # --force: munged otherwise refuses a key and socket outside the folders it expects.
+  munged --socket="$m.sock" --key-file="$m.key" --pid-file="${m}d.pid" --log-file="${m}d.log" \
+    --seed-file="$m.random-state" --force || return 1
   # Addresses given, not looked up: a fresh machine need not list its own name in /etc/hosts.
   cat >"$c/slurm.conf" <<EOF
 ClusterName=qx

@@ -112,11 +112,10 @@ TEST(Corpus, EveryDocumentIsAccountedForAndWhatThePeerReadsConverts) {
     program.Run("-P:Source=" + asText / "in" + "/*.doc?;Target=" + asText / "out" +
                     ";PureConsole=True;ThreadsCount=2;ConvertTimeout=60000;AnyFile=True;LogFile=" + anyLog,
                 std::chrono::seconds(600));
-    for (const auto& line : e2e::ReadLines(anyLog)) {
-      auto first = line.find(" => "), second = line.find(" => ", first + 4);
-      auto doc = refused.find(line.substr(first + 4, second - first - 4));
-      if (doc == refused.end() || line.rfind("Success", 0) != 0) continue;
-      if (testsupport::ReadFile(line.substr(second + 4)) == testsupport::ReadFile(peer[doc->second])) {
+    for (const auto& [copy, outcome] : e2e::Outcomes(e2e::ReadLines(anyLog))) {
+      auto doc = refused.find(copy);
+      if (doc == refused.end() || outcome.status != "Success") continue;
+      if (testsupport::ReadFile(outcome.message) == testsupport::ReadFile(peer[doc->second])) {
         std::cout << "[ corpus ] read as plain text by this office, refused as no document: " << doc->second << "\n";
         ++compared;
         failed.erase(doc->second);

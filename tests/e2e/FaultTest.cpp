@@ -19,6 +19,7 @@
 
 using e2e::CopyFile;
 using e2e::ProgramUnderTest;
+using e2e::Outcomes;
 using e2e::ReadLines;
 using testsupport::Exists;
 using testsupport::TempDir;
@@ -88,27 +89,6 @@ std::string Settings(const std::vector<std::string>& pairs) {
   std::string arg = "-P:";
   for (std::size_t i = 0; i < pairs.size(); ++i) arg += (i ? ";" : "") + pairs[i];
   return arg;
-}
-
-struct Outcome {
-  std::string status;  // "Success" or "Failure"
-  std::string message;
-};
-
-// The log as source -> outcome; fails the test when a source has more than one line.
-std::map<std::string, Outcome> Outcomes(const std::vector<std::string>& lines) {
-  std::map<std::string, Outcome> out;
-  for (const auto& l : lines) {
-    auto a = l.find(" => ");
-    auto b = l.find(" => ", a + 4);
-    if (a == std::string::npos || b == std::string::npos) {
-      ADD_FAILURE() << "malformed log line: " << l;
-      continue;
-    }
-    std::string source = l.substr(a + 4, b - a - 4);
-    EXPECT_TRUE(out.emplace(source, Outcome{l.substr(0, a), l.substr(b + 4)}).second) << "two lines for " << source;
-  }
-  return out;
 }
 
 // A mount that is undone whatever happens to the test.

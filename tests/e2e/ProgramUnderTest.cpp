@@ -170,6 +170,21 @@ bool OfficeOwnConversion(const std::string& profile, const std::string& outDir,
   return true;
 }
 
+std::map<std::string, Outcome> Outcomes(const std::vector<std::string>& lines) {
+  std::map<std::string, Outcome> out;
+  for (const auto& l : lines) {
+    auto a = l.find(" => ");
+    auto b = l.find(" => ", a + 4);
+    if (a == std::string::npos || b == std::string::npos) {
+      ADD_FAILURE() << "malformed log line: " << l;
+      continue;
+    }
+    std::string source = l.substr(a + 4, b - a - 4);
+    EXPECT_TRUE(out.emplace(source, Outcome{l.substr(0, a), l.substr(b + 4)}).second) << "two lines for " << source;
+  }
+  return out;
+}
+
 std::string OfficeVersionLine() {
   std::string line;
   if (std::FILE* p = ::popen("/usr/lib/libreoffice/program/soffice --version 2>/dev/null", "r")) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,13 @@ struct ProgramFixture : ::testing::Test {
 
 // The lines of a CR LF text file (without their line ends).
 std::vector<std::string> ReadLines(const std::string& path);
+// One line of the text log: its status word ("Success", "Failure") and what follows the source.
+struct Outcome {
+  std::string status;
+  std::string message;  // the text's path after a success, the reason after a failure
+};
+// The text log as source -> outcome; fails the test when a source has more than one line.
+std::map<std::string, Outcome> Outcomes(const std::vector<std::string>& lines);
 // What the installed office says of itself ("LibreOffice 7.4.7.2 40(Build:2)"): tests compare
 // with it instead of naming a version.
 std::string OfficeVersionLine();
