@@ -56,6 +56,16 @@ set(LO_UNO_TYPES
   com.sun.star.util.XChangesBatch
   com.sun.star.util.XCloseable
   com.sun.star.view.XLineCursor
+  com.sun.star.text.XEndnotesSupplier
+  com.sun.star.text.XFootnote
+  com.sun.star.text.XTextFramesSupplier
+  com.sun.star.text.XTextRangeCompare
+  com.sun.star.document.XRedlinesSupplier
+  com.sun.star.style.XStyleFamiliesSupplier
+  com.sun.star.drawing.XDrawPageSupplier
+  com.sun.star.container.XIndexAccess
+  com.sun.star.container.XIndexReplace
+  com.sun.star.text.XTextTable
 )
 
 set(LO_UNO_INCLUDE_DIR "${CMAKE_BINARY_DIR}/uno-include")

@@ -44,6 +44,10 @@ const char kUsage[] =
     "      --eol crlf|lf       line ends of the text files (LineEnds)\n"
     "      --utf8              UTF-8 with LF line ends: --encoding utf-8 --eol lf\n"
     "      --page-breaks       keep page breaks as form feeds (PageBreaks)\n"
+    "      --include LIST      add to the text, after the body: notes, headers, comments,\n"
+    "                          frames, comma-separated (Include; none by default)\n"
+    "      --changes WHICH     tracked changes: show (as the export), accept, reject (Changes)\n"
+    "      --hidden keep|drop  text formatted as hidden (HiddenText; keep by default)\n"
     "      --regex RE          convert only paths that also match RE (RegExt)\n"
     "      --skip-hidden       leave out hidden files (SkipHidden)\n"
     "      --timeout MS        milliseconds one document may take, 0 none (ConvertTimeout)\n"
@@ -131,6 +135,8 @@ const ChoiceWord kChoices[] = {
     {"Encoding", "utf-16", "UTF-16"}, {"Encoding", "utf-8", "UTF-8"}, {"Encoding", "locale", "Locale"},
     {"LineEnds", "crlf", "CRLF"},     {"LineEnds", "lf", "LF"},       {"LogFormat", "text", "text"},
     {"LogFormat", "json", "json"},
+    {"Changes", "show", "show"},      {"Changes", "accept", "accept"}, {"Changes", "reject", "reject"},
+    {"HiddenText", "keep", "keep"},   {"HiddenText", "drop", "drop"},
 };
 
 const Option kOptions[] = {
@@ -159,6 +165,9 @@ const Option kOptions[] = {
     {"", "--eol", "LineEnds", Option::Choice},
     {"", "--utf8", "", Option::Utf8},
     {"", "--log-format", "LogFormat", Option::Choice},
+    {"", "--include", "Include", Option::Text},
+    {"", "--changes", "Changes", Option::Choice},
+    {"", "--hidden", "HiddenText", Option::Choice},
 };
 
 bool EndsWith(const std::string& text, const std::string& end) {

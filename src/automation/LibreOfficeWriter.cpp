@@ -10,6 +10,7 @@
 #include "automation/libreoffice/DocumentOps.h"
 #include "automation/libreoffice/FileFormats.h"
 #include "automation/libreoffice/ProfileSeed.h"
+#include "automation/libreoffice/TextParts.h"
 #include "automation/libreoffice/WriterServer.h"
 
 namespace automation {
@@ -135,6 +136,12 @@ class DocumentObject : public ServerObject {
       if (a.size() > 1 && Given(a[1])) a[1] = Variant(format);
       // Word gives nothing back; the count of characters the ANSI text could not hold is ours.
       return Variant(static_cast<int32_t>(std::min<std::size_t>(unwritten, INT32_MAX)));
+    }
+    // Our own member: what of the document its text carries (Include, Changes, HiddenText).
+    if (Is(m, "TextParts") && k != InvokeKind::Put) {
+      auto word = [&](std::size_t i) { return Given(Arg(a, i)) ? Arg(a, i).AsString() : std::string(); };
+      lo::ShapeDocumentText(*doc_, lo::TextPartsOf(word(0), word(1), word(2)));
+      return Variant();
     }
     if (Is(m, "Close")) {
       server_->Close(doc_, Given(Arg(a, 0)) && Arg(a, 0).AsBool());

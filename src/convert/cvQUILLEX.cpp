@@ -111,6 +111,8 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
       } catch (const std::exception&) {
       }
     }
+    if (project && !project->TextPartsAsExported())
+      Doc.Call("TextParts", {Variant(project->Include()), Variant(project->Changes()), Variant(project->HiddenText())});
     int32_t unwritten = SaveDocument(target, format);
     CloseDocument();
     expiry = DisarmLimits();

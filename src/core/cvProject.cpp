@@ -205,6 +205,7 @@ std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
     found.push_back({"LineEnds", v, kLineEnds[static_cast<int>(LineEnds())]});
   if (std::string v = Value("LogFormat"); !v.empty() && LogFormatIndex(v) < 0)
     found.push_back({"LogFormat", v, "text"});
+  AddUnreadableTextParts(found);
   if (std::string v = Value("MaxDocumentSize"); !v.empty() && !ReadBytes(v))
     found.push_back({"MaxDocumentSize", v, std::to_string(kDefaultMaxDocumentSize)});
   // Its default depends on the machine and the workers, so it has no row above.
@@ -297,7 +298,10 @@ const std::vector<std::string>& TcvProject::KnownSettings() {
                                                   "MaxDocumentSize",
                                                   "FollowLinks",
                                                   "OfficeUser",
-                                                  "AnyFile"};
+                                                  "AnyFile",
+                                                  "Include",
+                                                  "Changes",
+                                                  "HiddenText"};
   return kNames;
 }
 

@@ -118,6 +118,14 @@ class TcvProject {
   TEncoding Encoding() const;
   TLineEnds LineEnds() const;
   TLogFormat LogFormat() const;
+  // What of a document goes into its text (cvProjectParts.cpp), each as its canonical words:
+  // Include a comma list of notes, headers, comments, frames in that order ("" by default);
+  // Changes show, accept or reject ("show"); HiddenText keep or drop ("keep"). Unreadable words
+  // give their default. All at their defaults, the text is the word processor's own export.
+  std::string Include() const;
+  std::string Changes() const;
+  std::string HiddenText() const;
+  bool TextPartsAsExported() const { return Include().empty() && Changes() == "show" && HiddenText() == "keep"; }
   // Shard=K/N: the run takes only the documents of shard K of N. Missing gives 1/1 (every
   // document). False when the value is not K/N with 1 <= K <= N; index and count are then 0,
   // which no document's shard matches.
@@ -127,6 +135,7 @@ class TcvProject {
   // their default), at most one entry per setting. A negative Daemon counts as unreadable: no
   // pause is shorter than none.
   std::vector<TUnreadableSetting> UnreadableSettings() const;
+  void AddUnreadableTextParts(std::vector<TUnreadableSetting>& found) const;
   // Every setting name the program reads, as it spells them.
   static const std::vector<std::string>& KnownSettings();
   // The Name=Value lines whose name is no known setting (letter case ignored), once per name, in
