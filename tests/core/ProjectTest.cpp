@@ -92,6 +92,35 @@ TEST_F(ProjectFixture, TextSettingsFollowEncodingThenAnsiThenTheFilterDefault) {
   }
 }
 
+// The words reach the office in one canonical form; the defaults must read as "as exported",
+// since only then does a conversion skip the extra work.
+TEST_F(ProjectFixture, TextPartSettingsReadTheirWordsAndReportTheRest) {
+  struct Row {
+    const char* settings;
+    const char* include;
+    const char* changes;
+    const char* hidden;
+    const char* unreadable;
+  } rows[] = {
+      {"", "", "show", "keep", ""},
+      {"Include= Frames,notes ,NOTES\r\nChanges=Accept\r\nHiddenText=DROP", "notes,frames", "accept", "drop", ""},
+      {"Include=notes,footers\r\nChanges=undo\r\nHiddenText=no", "notes", "show", "keep",
+       "Include=notes Changes=show HiddenText=keep "},
+  };
+  auto p = Make();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.settings);
+    p->SetSettingsText(row.settings);
+    EXPECT_EQ(p->Include(), row.include);
+    EXPECT_EQ(p->Changes(), row.changes);
+    EXPECT_EQ(p->HiddenText(), row.hidden);
+    EXPECT_EQ(p->TextPartsAsExported(), std::string(row.settings).empty());
+    std::string named;
+    for (const auto& u : p->UnreadableSettings()) named += u.name + "=" + u.used + " ";
+    EXPECT_EQ(named, row.unreadable);
+  }
+}
+
 TEST_F(ProjectFixture, SaveWritesBoundValuesAsAnsiCrLfAndOpenRestoresThem) {
   auto p = Make();
   p->SetSettingsText("ThreadsCount=2\r\nTarget=old");
