@@ -75,6 +75,11 @@ TEST(ConventionalOptions, MapOntoSettingsAndLeaveTheOlderFormsAlone) {
        K::Settings,
        "Encoding=UTF-8\r\nLineEnds=LF\r\nLogFormat=json\r\nTarget=-\r\nSource=-"},
       {{"--eol", "cr"}, A::UsageError, K::None, "option '--eol' takes crlf or lf, not 'cr'"},
+      {{"--include", "notes,frames", "--changes", "ACCEPT", "--hidden=drop"},
+       A::Run,
+       K::Settings,
+       "Include=notes,frames\r\nChanges=accept\r\nHiddenText=drop"},
+      {{"--hidden", "hide"}, A::UsageError, K::None, "option '--hidden' takes keep or drop, not 'hide'"},
       {{"--max-size=512", "--follow-links", "--any-file", "--office-user=qx", "--max-size", "2g"},  // the last wins
        A::Run,
        K::Settings,
