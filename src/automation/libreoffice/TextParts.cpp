@@ -10,6 +10,7 @@
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/document/XRedlinesSupplier.hpp>
 #include <com/sun/star/drawing/XDrawPageSupplier.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/text/XEndnotesSupplier.hpp>
@@ -147,6 +148,18 @@ class Appendix {
     return text->getString().toUtf8().getStr();
   }
 
+  // Headers that are on but were never given content, and shapes that offer a text but hold
+  // none (pictures, lines), answer "no text available": they have no text to add.
+  std::string TextIn(const Any& holder) {
+    try {
+      return TextOf(Reference<XText>(holder, UNO_QUERY));
+    } catch (const css::lang::DisposedException&) {
+      throw;
+    } catch (const RuntimeException&) {
+      return {};
+    }
+  }
+
   void Add(const std::string& tag, const std::string& text) {
     if (text.empty()) return;
     entries_.push_back("[" + tag + "] " + text);
@@ -171,7 +184,7 @@ class Appendix {
         // First-page and left-page texts are separate only when the style says they differ.
         for (const char* which : {"Text", "TextFirst", "TextLeft"}) {
           const std::string property = std::string(kind) + which;
-          AddOnce(kind, TextOf(Reference<XText>(PropertyOr(style, property.c_str()), UNO_QUERY)));
+          AddOnce(kind, TextIn(PropertyOr(style, property.c_str())));
         }
       }
     }
@@ -216,7 +229,7 @@ class Appendix {
     Reference<XIndexAccess> shapes(supplier->getDrawPage(), UNO_QUERY_THROW);
 #pragma GCC diagnostic pop
     for (sal_Int32 i = 0; i < shapes->getCount(); ++i)
-      AddOnce("Frame", TextOf(Reference<XText>(shapes->getByIndex(i), UNO_QUERY)));
+      AddOnce("Frame", TextIn(shapes->getByIndex(i)));
   }
 
   // One paragraph per entry after the body, free of the last paragraph's list numbering and
