@@ -145,7 +145,28 @@ class Appendix {
   std::string TextOf(const Reference<XText>& text) {
     if (!text.is()) return {};
     if (parts_.dropHidden) DropHidden(text);
-    return text->getString().toUtf8().getStr();
+    std::string lines = Lines(Reference<XEnumerationAccess>(text, UNO_QUERY));
+    // Empty paragraphs that close a part would read as blank lines between entries.
+    lines.erase(lines.find_last_not_of('\n') + 1);
+    return lines;
+  }
+
+  // A text's getString leaves out its tables (a header laid out as a table reads as nothing):
+  // each paragraph, and each table cell's paragraphs, is a line of its own, as in the body.
+  static std::string Lines(const Reference<XEnumerationAccess>& paragraphs) {
+    std::string lines;
+    auto add = [&lines](const std::string& line) { lines += (lines.empty() ? "" : "\n") + line; };
+    Reference<css::container::XEnumeration> each = paragraphs->createEnumeration();
+    while (each->hasMoreElements()) {
+      Any element = each->nextElement();
+      if (Reference<css::text::XTextTable> table{element, UNO_QUERY}; table.is()) {
+        for (const OUString& name : table->getCellNames())
+          add(Lines(Reference<XEnumerationAccess>(table->getCellByName(name), UNO_QUERY_THROW)));
+      } else if (Reference<XTextRange> paragraph{element, UNO_QUERY}; paragraph.is()) {
+        add(paragraph->getString().toUtf8().getStr());
+      }
+    }
+    return lines;
   }
 
   // Headers that are on but were never given content, and shapes that offer a text but hold
