@@ -43,6 +43,9 @@ const char kUsage[] =
     "                          character set of the text files (Encoding)\n"
     "      --eol crlf|lf       line ends of the text files (LineEnds)\n"
     "      --utf8              UTF-8 with LF line ends: --encoding utf-8 --eol lf\n"
+    "      --format FORM       text (the default) or markdown: .md files written by\n"
+    "                          LibreOffice's Markdown filter (26.2 or later), with\n"
+    "                          headings, lists and tables; always UTF-8 (Format)\n"
     "      --page-breaks       keep page breaks as form feeds (PageBreaks)\n"
     "      --include LIST      add to the text, after the body: notes, headers, comments,\n"
     "                          frames, comma-separated (Include; none by default)\n"
@@ -137,6 +140,7 @@ const ChoiceWord kChoices[] = {
     {"LogFormat", "json", "json"},
     {"Changes", "show", "show"},      {"Changes", "accept", "accept"}, {"Changes", "reject", "reject"},
     {"HiddenText", "keep", "keep"},   {"HiddenText", "drop", "drop"},
+    {"Format", "text", "Text"},       {"Format", "markdown", "Markdown"},
 };
 
 const Option kOptions[] = {
@@ -168,6 +172,7 @@ const Option kOptions[] = {
     {"", "--include", "Include", Option::Text},
     {"", "--changes", "Changes", Option::Choice},
     {"", "--hidden", "HiddenText", Option::Choice},
+    {"", "--format", "Format", Option::Choice},
 };
 
 bool EndsWith(const std::string& text, const std::string& end) {

@@ -2,6 +2,7 @@
 // What keeps a headless run from being carried out at all, found before anything is created
 // or converted, in words for the person who started it. Main thread.
 #include <string>
+#include <vector>
 
 namespace core {
 class TcvProject;
@@ -18,6 +19,10 @@ std::string WhyRunCannotStart(const core::TcvProject& project);
 // file or standard output of its own: DeleteSource, RenameSource, KeepFileTime, LogFile. Then
 // one sentence naming the setting.
 std::string WhyFilterCannotRun(const core::TcvProject& project);
+
+// With Format=Markdown, one sentence for each set setting that means nothing there (PageBreaks,
+// an encoding other than UTF-8): the run goes on without it.
+std::vector<std::string> IgnoredByMarkdown(const core::TcvProject& project);
 
 // What a LibreOffice of one worker takes, measured on long runs: the figure a user needs to see
 // what more workers than processors will cost.

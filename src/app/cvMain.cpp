@@ -156,6 +156,7 @@ int TcvMain::Run() {
   for (const auto& s : project.UnknownSettings())
     ProgressLine::Say("the setting \"" + s.name + "\" is not known" +
                       (s.nearest.empty() ? std::string() : "; did you mean " + s.nearest + "?"));
+  for (const auto& said : IgnoredByMarkdown(project)) ProgressLine::Say(said);
   // Nothing is created or converted for a run that cannot be carried out.
   if (std::string why = WhyFilterCannotRun(project); !why.empty()) return NotCarriedOut(why);
   json_ = project.LogFormat() == core::TLogFormat::Json;

@@ -276,6 +276,8 @@ class ApplicationObject : public ServerObject {
     // a caller can check what the office really applies of the profile it was given.
     if (Is(m, "OfficeSetting")) return Variant(server_->Setting(Arg(a, 0).AsString(), Arg(a, 1).AsString()));
     if (Is(m, "OfficeReaches")) return Variant(server_->Reaches(Arg(a, 0).AsString()));
+    // Ours: whether this office can save in a format number (its filter is installed).
+    if (Is(m, "CanSaveAs")) return Variant(server_->HasFilter(lo::ExportFilterOf(Arg(a, 0).AsInt())));
     if (Is(m, "Path")) return Variant(LibreOfficeProgramFolder());
     if (Is(m, "Name")) return Variant("LibreOffice");
     if (Is(m, "Documents")) return Variant(Make<DocumentsObject>());

@@ -57,7 +57,7 @@ bool WaitForRunningWorkers(std::chrono::milliseconds bound);
 TcvConvertor* CreateConvertors(TcvBatch* batch, const std::string& target, TcvNodeEvent onNode);
 
 // The text file a document of batch gets when no other text stands in its way (before any
-// "-quillex-" name): below the batch's TargetDir, with the project's TargetExt. Any thread.
+// "-quillex-" name): below the batch's TargetDir, with the project's TargetExtension(). Any thread.
 std::string PlainTargetName(const TcvBatch& batch, const std::string& source);
 // True when text exists and was modified no earlier than source: the test of "IsOverwrite"
 // Newer. A text that gets its document's time ("KeepFileTime") is then up to date. False when

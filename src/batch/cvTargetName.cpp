@@ -74,7 +74,7 @@ std::string PlainTargetName(const TcvBatch& batch, const std::string& source) {
   std::string targetDir = batch.TargetDir();
   if (!targetDir.empty()) targetDir = platform::IncludeTrailingPathDelimiter(targetDir);
   std::string name = targetDir + RelativeTargetName(source, batch.SourceDir(), keepSubdirs);
-  std::string ext = project ? project->TargetExt : std::string(".txt");
+  std::string ext = project ? project->TargetExtension() : std::string(".txt");
   return ext.empty() ? name : platform::ChangeFileExt(name, ext);
 }
 

@@ -61,10 +61,26 @@ int32_t TcvQUILLEX::SaveDocument(const std::string& target, int32_t format) {
   return unwritten.type() == automation::VariantType::Int ? unwritten.AsInt() : 0;
 }
 
+void TcvQUILLEX::RequireFormat() {
+  auto* project = core::cvProject();
+  if (!project || project->Format() != core::TFormat::Markdown) return;
+  if (App.Call("CanSaveAs", {Variant(kMarkdown)}).AsBool()) return;
+  std::string version;
+  try {
+    version = " " + App.Get("Version").AsString();
+  } catch (const std::exception&) {
+  }
+  throw EServerStartFailure("Markdown needs LibreOffice 26.2 or later, with its Markdown filter; LibreOffice" +
+                            version + " has none");
+}
+
 bool TcvQUILLEX::StartServerFor(batch::TcvBatch& batch, batch::TcvNode& node) {
   if (!batch.RunFault().empty()) return false;
   try {
     EnsureServer();
+    // One office of the run answers for all: they are the same installation.
+    if (!formatChecked_) RequireFormat();
+    formatChecked_ = true;
     return true;
   } catch (const std::exception& e) {
     if (Abandoned()) return false;
@@ -95,14 +111,16 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
     OpenDocument(node.FileName);
     auto* project = core::cvProject();
     const core::TEncoding encoding = project ? project->Encoding() : core::TEncoding::Utf16;
-    int32_t format = encoding == core::TEncoding::Locale ? kAnsiText : kUnicodeText;
+    const bool markdown = project && project->Format() == core::TFormat::Markdown;
+    int32_t format = markdown ? kMarkdown : encoding == core::TEncoding::Locale ? kAnsiText : kUnicodeText;
     try {
       Doc.Get("WebOptions").AsObject().Put("Encoding", Variant(int32_t{65001}));
     } catch (const automation::EOleServerGone&) {
       throw;
     } catch (const std::exception&) {
     }
-    bool pageBreaks = SettingBool("PageBreaks");
+    // Markdown has no page breaks; the run said so once.
+    bool pageBreaks = !markdown && SettingBool("PageBreaks");
     if (pageBreaks) {
       try {
         node.Pages = MarkPages();

@@ -20,6 +20,8 @@ class TcvQUILLEX : public TcvWordOle {
   // Word's save formats used here.
   static constexpr int32_t kUnicodeText = 7;
   static constexpr int32_t kAnsiText = 2;
+  // Not Word's: the office's Markdown export (see automation/libreoffice/FileFormats.h).
+  static constexpr int32_t kMarkdown = 100;
   // Word's SaveAs values for the text's encoding (msoEncodingUTF8) and LF-only line ends
   // (wdLFOnly).
   static constexpr int32_t kUtf8Encoding = 65001;
@@ -31,6 +33,10 @@ class TcvQUILLEX : public TcvWordOle {
   // Makes sure the worker has a word processor. False when it has none: the entry is then
   // settled as failed, or left without an outcome when the run was given up or abandoned.
   bool StartServerFor(batch::TcvBatch& batch, batch::TcvNode& node);
+  // Throws EServerStartFailure when the office in hand cannot write the project's Format:
+  // every document would fail alike.
+  void RequireFormat();
+  bool formatChecked_ = false;
   // Returns the page count.
   int32_t MarkPages();
   // Returns the characters the text could not hold, as the server counts them (0 when it

@@ -117,10 +117,12 @@ int EncodingIndex(std::string v) {
 }
 int LineEndsIndex(const std::string& v) { return WordIndex(v, {"CRLF", "LF"}); }
 int LogFormatIndex(const std::string& v) { return WordIndex(v, {"text", "json"}); }
+int FormatIndex(const std::string& v) { return WordIndex(v, {"Text", "Markdown"}); }
 
 }  // namespace
 
 TEncoding TcvProject::Encoding() const {
+  if (Format() == TFormat::Markdown) return TEncoding::Utf8;
   int i = EncodingIndex(Value("Encoding"));
   if (i >= 0) return static_cast<TEncoding>(i);
   if (Bool("Ansi", false)) return TEncoding::Locale;
@@ -130,7 +132,15 @@ TEncoding TcvProject::Encoding() const {
 TLineEnds TcvProject::LineEnds() const {
   int i = LineEndsIndex(Value("LineEnds"));
   if (i >= 0) return static_cast<TLineEnds>(i);
-  return TargetIsStdout() ? TLineEnds::Lf : TLineEnds::CrLf;
+  return TargetIsStdout() || Format() == TFormat::Markdown ? TLineEnds::Lf : TLineEnds::CrLf;
+}
+
+TFormat TcvProject::Format() const {
+  return FormatIndex(Value("Format")) == 1 ? TFormat::Markdown : TFormat::Text;
+}
+
+std::string TcvProject::TargetExtension() const {
+  return Format() == TFormat::Markdown ? std::string(".md") : TargetExt;
 }
 
 TLogFormat TcvProject::LogFormat() const {
@@ -206,6 +216,8 @@ std::vector<TUnreadableSetting> TcvProject::UnreadableSettings() const {
   if (std::string v = Value("LogFormat"); !v.empty() && LogFormatIndex(v) < 0)
     found.push_back({"LogFormat", v, "text"});
   AddUnreadableTextParts(found);
+  if (std::string v = Value("Format"); !v.empty() && FormatIndex(v) < 0)
+    found.push_back({"Format", v, "Text"});
   if (std::string v = Value("MaxDocumentSize"); !v.empty() && !ReadBytes(v))
     found.push_back({"MaxDocumentSize", v, std::to_string(kDefaultMaxDocumentSize)});
   // Its default depends on the machine and the workers, so it has no row above.
@@ -301,7 +313,8 @@ const std::vector<std::string>& TcvProject::KnownSettings() {
                                                   "AnyFile",
                                                   "Include",
                                                   "Changes",
-                                                  "HiddenText"};
+                                                  "HiddenText",
+                                                  "Format"};
   return kNames;
 }
 

@@ -20,6 +20,8 @@ enum class TOverwrite { Overwrite, NewName, Skip, Newer };
 // The character set of the text files, and their line ends.
 enum class TEncoding { Utf16, Utf8, Locale };
 enum class TLineEnds { CrLf, Lf };
+// What the office writes: text (.txt, in the chosen encoding) or Markdown (.md, always UTF-8).
+enum class TFormat { Text, Markdown };
 // How the run log is written: the lines of the specified form, or JSON Lines.
 enum class TLogFormat { Text, Json };
 
@@ -115,8 +117,12 @@ class TcvProject {
   bool SourceIsStdin() const { return Value("Source") == "-"; }
   // Encoding wins over Ansi when it can be read; without it Ansi decides (True: Locale). A
   // filter run (TargetIsStdout) writes UTF-8 with LF unless these settings say otherwise.
+  // Markdown is UTF-8, with LF unless LineEnds says CRLF.
   TEncoding Encoding() const;
   TLineEnds LineEnds() const;
+  TFormat Format() const;
+  // The extension of the files written: TargetExt for text, ".md" for Markdown.
+  std::string TargetExtension() const;
   TLogFormat LogFormat() const;
   // What of a document goes into its text (cvProjectParts.cpp), each as its canonical words:
   // Include a comma list of notes, headers, comments, frames in that order ("" by default);

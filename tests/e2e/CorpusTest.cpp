@@ -18,19 +18,28 @@ namespace {
 
 const std::string kCorpus = QX_CORPUS_DIR;
 
-// The text soffice --convert-to exports, by source path. Each extension gets an output folder
+// One way of writing the corpus out: the program's settings, and the same office's own export
+// to compare with.
+struct Form {
+  std::string settings;   // appended to the program's -P: settings
+  std::string convertTo;  // soffice --convert-to
+  std::string ext;        // of the files both write
+};
+const Form kText{"", "txt:Text (encoded):UNICODE,CRLF", ".txt"};
+const Form kMarkdown{";Format=Markdown", "md", ".md"};
+
+// What soffice --convert-to exports, by source path. Each extension gets an output folder
 // of its own, since x.doc and x.docx would both become x.txt.
-std::map<std::string, std::string> PeerConvertible(const TempDir& work) {
+std::map<std::string, std::string> PeerConvertible(const TempDir& work, const Form& form) {
   std::map<std::string, std::vector<std::string>> byExt;
   for (auto& e : fs::directory_iterator(kCorpus)) byExt[e.path().extension()].push_back(e.path());
   std::map<std::string, std::string> ok;
   for (auto& [ext, files] : byExt) {
     std::string outDir = work / ("peer" + ext);
-    if (!e2e::OfficeOwnConversion(work / "peer-profile", outDir, files, "txt:Text (encoded):UNICODE,CRLF",
-                                  std::chrono::seconds(600)))
+    if (!e2e::OfficeOwnConversion(work / "peer-profile", outDir, files, form.convertTo, std::chrono::seconds(600)))
       ADD_FAILURE() << "the peer conversion did not end";
     for (const auto& f : files) {
-      std::string text = outDir + "/" + fs::path(f).stem().string() + ".txt";
+      std::string text = outDir + "/" + fs::path(f).stem().string() + form.ext;
       if (fs::exists(text)) ok[f] = text;
     }
   }
@@ -50,22 +59,17 @@ std::string CopiedByExtension(const TempDir& work) {
   return in;
 }
 
-}  // namespace
-
-TEST(Corpus, EveryDocumentIsAccountedForAndWhatThePeerReadsConverts) {
-  // The corpus lives beside the checkout (shared/corpus/word), as in CI; a checkout without it
-  // has nothing to run here.
-  if (!fs::is_directory(kCorpus)) GTEST_SKIP() << "no corpus at " << kCorpus;
+void ConvertEveryDocumentAndCompare(const Form& form) {
   TempDir work;
   std::set<std::string> all;
   for (auto& e : fs::directory_iterator(kCorpus)) all.insert(e.path());
-  std::map<std::string, std::string> peer = PeerConvertible(work);
+  std::map<std::string, std::string> peer = PeerConvertible(work, form);
   std::string in = CopiedByExtension(work);
 
   e2e::ProgramUnderTest program;
   std::string log = work / "out/run.log";
   int status = program.Run("-P:Source=" + in + "/*.doc?;Subdir=True;Target=" + work / "out" +
-                               ";PureConsole=True;ThreadsCount=2;ConvertTimeout=60000;LogFile=" + log,
+                               ";PureConsole=True;ThreadsCount=2;ConvertTimeout=60000;LogFile=" + log + form.settings,
                            std::chrono::seconds(1200));
   ASSERT_NE(status, -1) << "the run did not end within its bound";
   EXPECT_TRUE(status == 0 || status == 1) << status;
@@ -110,7 +114,8 @@ TEST(Corpus, EveryDocumentIsAccountedForAndWhatThePeerReadsConverts) {
   if (!refused.empty()) {
     const std::string anyLog = asText / "run.log";
     program.Run("-P:Source=" + asText / "in" + "/*.doc?;Target=" + asText / "out" +
-                    ";PureConsole=True;ThreadsCount=2;ConvertTimeout=60000;AnyFile=True;LogFile=" + anyLog,
+                    ";PureConsole=True;ThreadsCount=2;ConvertTimeout=60000;AnyFile=True;LogFile=" + anyLog +
+                    form.settings,
                 std::chrono::seconds(600));
     for (const auto& [copy, outcome] : e2e::Outcomes(e2e::ReadLines(anyLog))) {
       auto doc = refused.find(copy);
@@ -129,4 +134,41 @@ TEST(Corpus, EveryDocumentIsAccountedForAndWhatThePeerReadsConverts) {
 
   testsupport::WaitUntil([&] { return program.Offices().empty(); }, std::chrono::seconds(10));
   for (int pid : program.Offices()) ADD_FAILURE() << "soffice left: " << pid;
+}
+
+}  // namespace
+
+TEST(Corpus, EveryDocumentIsAccountedForAndWhatThePeerReadsConverts) {
+  // The corpus lives beside the checkout (shared/corpus/word), as in CI; a checkout without it
+  // has nothing to run here.
+  if (!fs::is_directory(kCorpus)) GTEST_SKIP() << "no corpus at " << kCorpus;
+  ConvertEveryDocumentAndCompare(kText);
+}
+
+// An office with the Markdown filter writes the corpus as its own --convert-to md does, to
+// files and to standard output alike; one without it refuses the run in one line, making
+// nothing.
+TEST(Corpus, MarkdownIsTheOfficesOwnOrRefusedInOneLine) {
+  if (!fs::is_directory(kCorpus)) GTEST_SKIP() << "no corpus at " << kCorpus;
+  TempDir work;
+  const std::string doc = kCorpus + "/ComplexNumberedLists.docx";
+  const std::string piped = work / "piped.md";
+  ASSERT_TRUE(fs::exists(doc));
+  e2e::ProgramUnderTest program;
+  int status = program.RunScript("\"$QX\" --headless --format markdown -o - '" + doc + "' > '" + piped + "'",
+                                 std::chrono::seconds(120));
+  ASSERT_NE(status, -1) << "the run did not end within its bound";
+  if (program.Stderr().find("Markdown needs LibreOffice 26.2") != std::string::npos) {
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(testsupport::ReadFile(piped), "");
+    const std::string out = work / "out";
+    EXPECT_EQ(program.RunWith({"--headless", "--format", "markdown", "-o", out, doc}, std::chrono::seconds(120)), 2);
+    EXPECT_FALSE(fs::exists(out + "/ComplexNumberedLists.md"));
+    std::cout << "[ corpus ] this office has no Markdown filter: refused as it must\n";
+    return;
+  }
+  EXPECT_EQ(status, 0) << program.Stderr();
+  ASSERT_TRUE(e2e::OfficeOwnConversion(work / "peer-profile", work / "peer", {doc}, "md"));
+  EXPECT_EQ(testsupport::ReadFile(piped), testsupport::ReadFile(work / "peer/ComplexNumberedLists.md"));
+  ConvertEveryDocumentAndCompare(kMarkdown);
 }

@@ -16,6 +16,7 @@
 #include <com/sun/star/view/XLineCursor.hpp>
 
 #include "automation/OleError.h"
+#include "automation/libreoffice/FileFormats.h"
 #include "automation/libreoffice/TextExport.h"
 #include "platform/Account.h"
 #include "platform/FileSystem.h"
@@ -30,7 +31,7 @@ using css::beans::PropertyValue;
 struct SaveFormat {
   const char* filter;
   std::string options;  // FilterOptions, or empty
-  enum Post { None, Utf16, Utf8, Ansi } post;
+  enum Post { None, Utf16, Utf8, Ansi, Markdown } post;
 };
 
 // The office writes the text's final form itself (character set, byte-order mark, line ends),
@@ -49,6 +50,7 @@ SaveFormat FormatFor(int format, TextForm text) {
     case 16: return {"MS Word 2007 XML", "", SaveFormat::None};
     case 13: return {"MS Word 2007 XML VBA", "", SaveFormat::None};
     case 17: return {"writer_pdf_Export", "", SaveFormat::None};
+    case kFormatMarkdown: return {"Markdown", "", text.lf ? SaveFormat::None : SaveFormat::Markdown};
     default: throw EOleError("This file format is not supported: " + std::to_string(format));
   }
 }
@@ -94,6 +96,17 @@ class StagingFolder {
   std::string path_;
 };
 
+// The Markdown filter knows no line-end option and writes LF alone.
+std::string LfToCrLf(const std::string& bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 16);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) out += '\r';
+    out += bytes[i];
+  }
+  return out;
+}
+
 // Moves the office's output to the target: the stand-ins become CR, and the ANSI format gets
 // its code page (the office wrote UTF-8: it cannot write "?" for what a code page lacks, which
 // is what a user of an ANSI text file expects). The target appears whole or not at all, so a
@@ -112,6 +125,8 @@ std::size_t CompleteSavedFile(const std::string& staged, const std::string& targ
     bytes = StandInsToCr_Utf8(bytes);
   else if (post == SaveFormat::Ansi)
     bytes = platform::EncodeAnsi(StandInsToCr_Utf8(bytes), unwritten);
+  else if (post == SaveFormat::Markdown)
+    bytes = LfToCrLf(bytes);
   try {
     platform::WriteFileAtomic(target, bytes);
   } catch (const std::exception& e) {
@@ -143,6 +158,8 @@ bool ModuleHasCode(const std::string& source) {
 }
 
 }  // namespace
+
+std::string ExportFilterOf(int format) { return FormatFor(format, {}).filter; }
 
 std::size_t SaveDocumentAs(const WriterDocument& doc, const std::string& target, int format,
                            const std::optional<std::string>& password, TextForm text) {

@@ -18,6 +18,8 @@ inline constexpr int kFormatXmlDocument = 12;   // wdFormatXMLDocument
 inline constexpr int kFormatXmlMacros = 13;     // wdFormatXMLDocumentMacroEnabled
 inline constexpr int kFormatXmlTemplate = 14;   // wdFormatXMLTemplate
 inline constexpr int kFormatOpenDocument = 23;  // wdFormatOpenDocumentText
+// Ours: Word has no Markdown format, and no number of its own comes near this one.
+inline constexpr int kFormatMarkdown = 100;
 
 // The save format of a file read with LibreOffice's import filter. A filter of a document kind
 // Word has no number for counts as a document (kFormatDocument); only the office's plain-text

@@ -240,6 +240,15 @@ bool WriterServer::Reaches(const std::string& scheme) {
   return broker->queryContentProvider(ToOU(scheme + "://example.invalid/")).is();
 }
 
+bool WriterServer::HasFilter(const std::string& name) {
+  auto session = session_;
+  auto ctx = session->Context();
+  Reference<css::container::XNameAccess> filters(
+      ctx->getServiceManager()->createInstanceWithContext("com.sun.star.document.FilterFactory", ctx),
+      UNO_QUERY_THROW);
+  return filters->hasByName(ToOU(name));
+}
+
 DocumentPtr WriterServer::Load(const std::string& url, const std::vector<std::pair<std::string, Any>>& extra,
                                std::shared_ptr<std::atomic<bool>> passwordAsked) {
   std::vector<std::pair<std::string, Any>> props = {

@@ -86,6 +86,8 @@ class WriterServer {
   // Whether the office can fetch an address of this scheme ("ftp", "http") at all: it has a
   // content provider for it. A proxy guard matters only where it can.
   bool Reaches(const std::string& scheme);
+  // Whether the office has a filter of this name (its filter factory knows it).
+  bool HasFilter(const std::string& name);
   // Path may be a local path or an address ("scheme://..."). Throws EOleError with a clear
   // message when nothing is opened.
   DocumentPtr Open(const std::string& path, bool readOnly, const std::optional<std::string>& password);
