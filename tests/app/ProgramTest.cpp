@@ -10,6 +10,7 @@
 #include "app/Program.h"
 #include "app/RunChecks.h"
 #include "core/cvInfo.h"
+#include "core/cvProject.h"
 
 using app::CommandLine;
 using app::ParseCommandLine;
@@ -131,6 +132,19 @@ TEST(RunChecks, WorkersBeyondTheCpusAreNamedWithTheirMemory) {
               {3, 2, "3 workers run on 2 CPUs; each is a LibreOffice of about 120 MiB (360 MiB in all)"},
               {64, 1, "64 workers run on 1 CPU; each is a LibreOffice of about 120 MiB (7680 MiB in all)"}};
   for (const auto& r : rows) EXPECT_EQ(app::WorkersBeyondCpus(r.workers, r.cpus), r.said) << r.workers;
+}
+
+TEST(RunChecks, MarkdownNamesEachSettingItIgnores) {
+  TempDir dir;
+  core::TcvProject project(dir / "p");
+  project.SetSettingsText("PageBreaks=True\r\nEncoding=Locale");
+  EXPECT_TRUE(app::IgnoredByMarkdown(project).empty());
+  project.SetValue("Format", "Markdown");
+  EXPECT_EQ(app::IgnoredByMarkdown(project),
+            (std::vector<std::string>{"PageBreaks has no meaning in Markdown; it is ignored",
+                                      "Markdown is always UTF-8; Encoding=Locale is ignored"}));
+  project.SetSettingsText("Format=Markdown\r\nEncoding=utf8\r\nAnsi=True");
+  EXPECT_TRUE(app::IgnoredByMarkdown(project).empty());
 }
 
 TEST(RunMode, HeadlessOnlyForPureConsoleWithoutWebSource) {

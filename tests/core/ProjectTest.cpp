@@ -79,6 +79,10 @@ TEST_F(ProjectFixture, TextSettingsFollowEncodingThenAnsiThenTheFilterDefault) {
       {"Target=-\r\nEncoding=UTF-16\r\nLineEnds=CRLF", TEncoding::Utf16, TLineEnds::CrLf, ""},
       {"Ansi=True\r\nEncoding=latin1", TEncoding::Locale, TLineEnds::CrLf, "Encoding=Locale"},
       {"Target=-\r\nLineEnds=CR", TEncoding::Utf8, TLineEnds::Lf, "LineEnds=LF"},
+      // Markdown is UTF-8 whatever is set; only its line ends may be chosen.
+      {"Format=markdown", TEncoding::Utf8, TLineEnds::Lf, ""},
+      {"Format=Markdown\r\nAnsi=True\r\nEncoding=UTF-16\r\nLineEnds=CRLF", TEncoding::Utf8, TLineEnds::CrLf, ""},
+      {"Format=md", TEncoding::Utf16, TLineEnds::CrLf, "Format=Text"},
   };
   auto p = Make();
   for (const Row& row : rows) {
@@ -89,6 +93,7 @@ TEST_F(ProjectFixture, TextSettingsFollowEncodingThenAnsiThenTheFilterDefault) {
     std::string named;
     for (const auto& u : p->UnreadableSettings()) named += u.name + "=" + u.used;
     EXPECT_EQ(named, row.unreadable);
+    EXPECT_EQ(p->TargetExtension(), p->Format() == core::TFormat::Markdown ? ".md" : p->TargetExt);
   }
 }
 
