@@ -24,9 +24,25 @@ struct Form {
   std::string settings;   // appended to the program's -P: settings
   std::string convertTo;  // soffice --convert-to
   std::string ext;        // of the files both write
+  bool picturesVary = false;
 };
 const Form kText{"", "txt:Text (encoded):UNICODE,CRLF", ".txt"};
-const Form kMarkdown{";Format=Markdown", "md", ".md"};
+// Markdown writes pictures: those the office draws itself (shapes, charts) come out at a size
+// that varies from run to run, its own export's too, and a linked picture's address is relative
+// to where the office read the document (our private copy of it). So pictures are compared by
+// their place and their text, everything else byte for byte.
+const Form kMarkdown{";Format=Markdown", "md", ".md", true};
+
+// The Markdown with each picture's address ("![text](address)") left out.
+std::string WithoutPictureAddresses(std::string md) {
+  for (std::size_t at = md.find("!["); at != std::string::npos; at = md.find("![", at + 2)) {
+    const std::size_t open = md.find("](", at);
+    const std::size_t close = open == std::string::npos ? open : md.find(')', open);
+    if (close == std::string::npos) break;
+    md.erase(open + 2, close - open - 2);
+  }
+  return md;
+}
 
 // What soffice --convert-to exports, by source path. Each extension gets an output folder
 // of its own, since x.doc and x.docx would both become x.txt.
@@ -93,8 +109,14 @@ void ConvertEveryDocumentAndCompare(const Form& form) {
     if (peerText == peer.end()) continue;
     // No exceptions: every text the peer writes is matched byte for byte.
     ++compared;
-    EXPECT_TRUE(testsupport::ReadFile(line.substr(second + 4)) == testsupport::ReadFile(peerText->second))
-        << "the text differs from LibreOffice's own export: " << source;
+    std::string ours = testsupport::ReadFile(line.substr(second + 4));
+    std::string theirs = testsupport::ReadFile(peerText->second);
+    if (ours != theirs && form.picturesVary) {
+      ours = WithoutPictureAddresses(ours);
+      theirs = WithoutPictureAddresses(theirs);
+      if (ours == theirs) std::cout << "[ corpus ] equal but for its pictures' addresses: " << source << "\n";
+    }
+    EXPECT_TRUE(ours == theirs) << "the text differs from LibreOffice's own export: " << source;
   }
   for (const auto& f : all) EXPECT_EQ(seen[f], 1) << "log lines for " << f;
   EXPECT_EQ(seen.size(), all.size());

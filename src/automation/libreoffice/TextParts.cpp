@@ -1,4 +1,5 @@
 #include "automation/libreoffice/TextParts.h"
+#include "automation/libreoffice/ViewNeed.h"
 
 #include <algorithm>
 #include <utility>
@@ -9,7 +10,6 @@
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/document/XRedlinesSupplier.hpp>
-#include <com/sun/star/drawing/XDrawPageSupplier.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
@@ -242,13 +242,8 @@ class Appendix {
   }
 
   void Frames() {
-    Reference<css::drawing::XDrawPageSupplier> supplier(doc_.component, UNO_QUERY_THROW);
-    // Writer has one draw page and no other way to it; the API marks this way deprecated only
-    // in favour of the many pages of drawings.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    Reference<XIndexAccess> shapes(supplier->getDrawPage(), UNO_QUERY_THROW);
-#pragma GCC diagnostic pop
+    Reference<XIndexAccess> shapes = DrawingsOf(doc_.component);
+    if (!shapes.is()) return;
     for (sal_Int32 i = 0; i < shapes->getCount(); ++i)
       AddOnce("Frame", TextIn(shapes->getByIndex(i)));
   }

@@ -5,6 +5,7 @@
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/drawing/XDrawPageSupplier.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/text/FootnoteNumbering.hpp>
@@ -98,6 +99,22 @@ void CompleteLayout(const Reference<css::lang::XComponent>& document) {
   Reference<css::text::XPageCursor>(cursor, UNO_QUERY_THROW)->jumpToLastPage();
   // Whoever works with the document next finds the cursor where a load leaves it.
   cursor->gotoStart(false);
+}
+
+Reference<css::container::XIndexAccess> DrawingsOf(const Reference<css::lang::XComponent>& document) {
+  Reference<css::drawing::XDrawPageSupplier> supplier(document, UNO_QUERY);
+  if (!supplier.is()) return nullptr;
+  // Writer has one draw page and no other way to it; the API marks this way deprecated only
+  // in favour of the many pages of drawings.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  return Reference<css::container::XIndexAccess>(supplier->getDrawPage(), UNO_QUERY);
+#pragma GCC diagnostic pop
+}
+
+bool HoldsDrawings(const Reference<css::lang::XComponent>& document) {
+  Reference<css::container::XIndexAccess> drawings = DrawingsOf(document);
+  return drawings.is() && drawings->getCount() > 0;
 }
 
 }  // namespace automation::lo

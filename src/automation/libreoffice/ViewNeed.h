@@ -8,6 +8,7 @@
 // import (a hidden sequence shows its number, a Word condition loses its text), so a document
 // that needs more than the model gets what the export gets, a view.
 // Called inside WriterServer::Guard, on the server's thread; UNO exceptions pass through.
+#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 
 namespace automation::lo {
@@ -19,6 +20,12 @@ enum class ViewNeed {
 };
 
 ViewNeed ViewNeedOf(const css::uno::Reference<css::lang::XComponent>& document);
+
+// Whether the document holds drawing objects (shapes, pictures, charts). Formats that write
+// them out (Markdown) place them as a view lays them out, which a model alone does not.
+bool HoldsDrawings(const css::uno::Reference<css::lang::XComponent>& document);
+// The document's drawing objects; empty when it has no draw page.
+css::uno::Reference<css::container::XIndexAccess> DrawingsOf(const css::uno::Reference<css::lang::XComponent>& document);
 
 // Lays out a document with a view to its last page. The office lays out the first pages at
 // once and the rest when it is idle, so without this a page number on a later page reads 0
