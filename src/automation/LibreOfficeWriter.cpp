@@ -270,12 +270,6 @@ class ApplicationObject : public ServerObject {
     Variant r;
     // A headless office has no window to show or minimise and no dialogs to suppress.
     if (bag_.Handle(m, k, a, {"Visible", "WindowState", "DisplayAlerts"}, r)) return r;
-    // Ours: documents with drawings are opened with a view, for formats that write drawings.
-    if (Is(m, "LayOutDrawings")) {
-      if (k != InvokeKind::Put) return Variant(server_->DrawingsNeedView());
-      server_->SetDrawingsNeedView(PutValue(a).AsBool());
-      return Variant();
-    }
     if (!IsRead(k)) throw EOleMemberNotFound(m);
     if (Is(m, "Version")) return Variant(server_->Version());
     // Ours, not Word's: a value of the office's configuration (node path, property), so that

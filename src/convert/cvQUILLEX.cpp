@@ -81,10 +81,6 @@ bool TcvQUILLEX::StartServerFor(batch::TcvBatch& batch, batch::TcvNode& node) {
     // One office of the run answers for all: they are the same installation.
     if (!formatChecked_) RequireFormat();
     formatChecked_ = true;
-    // Markdown writes pictures and shapes, placed as the office's own export places them. Each
-    // server (a replaced one too) is told; it costs no call to the office.
-    if (auto* project = core::cvProject(); project && project->Format() == core::TFormat::Markdown)
-      App.Put("LayOutDrawings", Variant(true));
     return true;
   } catch (const std::exception& e) {
     if (Abandoned()) return false;

@@ -229,7 +229,9 @@ TEST_F(FaultFixture, OfficeKilledMidRun) {
   EXPECT_LE(failures, 1);
   EXPECT_EQ(status, failures ? 1 : 0);
   // A root run's offices parse what others wrote: none of them ran as root.
-  if (::geteuid() == 0) EXPECT_FALSE(officeUids.count(0)) << "an office ran as root";
+  if (::geteuid() == 0) {
+    EXPECT_FALSE(officeUids.count(0)) << "an office ran as root";
+  }
 }
 
 // A hung office is stopped at the time limit: that entry fails and the run goes on.

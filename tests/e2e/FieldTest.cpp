@@ -46,9 +46,7 @@ TEST(Fields, ReadAsLibreOfficesOwnExportReadsThem) {
   TempDir work;
   e2e::ProgramUnderTest program;
   for (const std::string ext : {"docx", "doc"}) {
-    std::vector<std::string> docs;
-    for (const auto& e : fs::directory_iterator(kFields))
-      if (e.path().extension() == "." + ext) docs.push_back(e.path());
+    const std::vector<std::string> docs = e2e::FilesWithExtension(kFields, ext);
     ASSERT_GE(docs.size(), 11u) << ext;
     const std::string peer = work / ("peer-" + ext), ours = work / ext;
     ASSERT_TRUE(

@@ -559,7 +559,9 @@ TEST_F(HeadlessFixture, ARootRunNeverActsThroughAnotherUsersLinks) {
   EXPECT_TRUE(fs::is_empty(elsewhere));
   EXPECT_TRUE(Exists(behind + "/kept.doc"));
   for (const auto& e : fs::recursive_directory_iterator(out))
-    if (e.is_regular_file()) EXPECT_EQ(testsupport::ReadFile(e.path()).find("TOPSECRET"), std::string::npos) << e.path();
+    if (e.is_regular_file()) {
+      EXPECT_EQ(testsupport::ReadFile(e.path()).find("TOPSECRET"), std::string::npos) << e.path();
+    }
   const std::string log_ = testsupport::ReadFile(log);
   EXPECT_NE(log_.find("\"source\":\"" + in + "/secret.doc\",\"target\":null,\"message\":\"a link; links are not followed\",\"reason\":\"link\""),
             std::string::npos) << log_;

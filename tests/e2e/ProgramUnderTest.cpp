@@ -93,6 +93,13 @@ void ProgramUnderTest::ExpectNoOfficesLeft() const {
 
 std::vector<int> ProgramUnderTest::Offices() const { return testsupport::OfficesUnder(tmp_); }
 
+std::vector<std::string> FilesWithExtension(const std::string& folder, const std::string& ext) {
+  std::vector<std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    if (e.path().extension() == "." + ext) files.push_back(e.path());
+  return files;
+}
+
 void CopyFile(const std::string& from, const std::string& to) {
   std::filesystem::create_directories(std::filesystem::path(to).parent_path());
   std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);

@@ -79,6 +79,8 @@ std::map<std::string, Outcome> Outcomes(const std::vector<std::string>& lines);
 // What the installed office says of itself ("LibreOffice 7.4.7.2 40(Build:2)"): tests compare
 // with it instead of naming a version.
 std::string OfficeVersionLine();
+// The files of a folder with this extension ("doc", no dot), as paths.
+std::vector<std::string> FilesWithExtension(const std::string& folder, const std::string& ext);
 // Copies a file, creating the target's folders.
 void CopyFile(const std::string& from, const std::string& to);
 // UTF-16LE bytes (BOM and all) as UTF-8 text, BOM dropped.

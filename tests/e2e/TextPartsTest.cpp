@@ -41,20 +41,13 @@ const Row kRows[] = {
     {{"--hidden", "drop"}, "hidden", "Body shown\n"},
 };
 
-std::vector<std::string> Documents(const std::string& ext) {
-  std::vector<std::string> docs;
-  for (const auto& e : fs::directory_iterator(kParts))
-    if (e.path().extension() == "." + ext) docs.push_back(e.path());
-  return docs;
-}
-
 }  // namespace
 
 TEST(TextParts, EachSettingChangesOnlyThePartItNames) {
   TempDir work;
   e2e::ProgramUnderTest program;
   for (const std::string ext : {"docx", "doc"}) {
-    const std::vector<std::string> docs = Documents(ext);
+    const std::vector<std::string> docs = e2e::FilesWithExtension(kParts, ext);
     ASSERT_EQ(docs.size(), kExported.size()) << ext;
     std::map<std::string, std::string> before;
     for (const auto& doc : docs) before[doc] = testsupport::ReadFile(doc);

@@ -112,9 +112,4 @@ Reference<css::container::XIndexAccess> DrawingsOf(const Reference<css::lang::XC
 #pragma GCC diagnostic pop
 }
 
-bool HoldsDrawings(const Reference<css::lang::XComponent>& document) {
-  Reference<css::container::XIndexAccess> drawings = DrawingsOf(document);
-  return drawings.is() && drawings->getCount() > 0;
-}
-
 }  // namespace automation::lo

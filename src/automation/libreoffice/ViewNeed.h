@@ -21,9 +21,6 @@ enum class ViewNeed {
 
 ViewNeed ViewNeedOf(const css::uno::Reference<css::lang::XComponent>& document);
 
-// Whether the document holds drawing objects (shapes, pictures, charts). Formats that write
-// them out (Markdown) place them as a view lays them out, which a model alone does not.
-bool HoldsDrawings(const css::uno::Reference<css::lang::XComponent>& document);
 // The document's drawing objects; empty when it has no draw page.
 css::uno::Reference<css::container::XIndexAccess> DrawingsOf(const css::uno::Reference<css::lang::XComponent>& document);
 

@@ -278,8 +278,6 @@ DocumentPtr WriterServer::Load(const std::string& url, const std::vector<std::pa
     doc->viewless = true;
     // A file the model cannot read gets no second try with a view: it is the same file.
     need = doc->component.is() ? ViewNeedOrNone(doc->component) : ViewNeed::None;
-    if (need == ViewNeed::None && drawingsNeedView_ && doc->component.is() && HoldsDrawings(doc->component))
-      need = ViewNeed::View;
     if (need != ViewNeed::None) CloseQuietly(doc->component);
   }
   if (need != ViewNeed::None) {

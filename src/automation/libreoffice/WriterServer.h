@@ -100,9 +100,6 @@ class WriterServer {
   size_t DocumentCount();
   // The office process id, for tests and diagnostics (-1 once ended).
   int OfficePid();
-  // Documents opened from now on get a view when they hold drawings (see HoldsDrawings).
-  void SetDrawingsNeedView(bool on) { drawingsNeedView_ = on; }
-  bool DrawingsNeedView() const { return drawingsNeedView_; }
 
  private:
   std::string GoneMessage() const;
@@ -126,7 +123,6 @@ class WriterServer {
   bool aborted_ = false;
   bool quit_ = false;
   bool lost_ = false;  // a call found the office gone
-  std::atomic<bool> drawingsNeedView_{false};
 };
 
 }  // namespace automation::lo
