@@ -181,14 +181,20 @@ class Appendix {
     }
   }
 
+  // The space after the tag parts it from the text: blanks a part opens with (Word sets a note
+  // off from its mark with a tab, which some offices keep) would only shift it.
+  static std::string Entry(const std::string& tag, const std::string& text) {
+    const std::size_t start = text.find_first_not_of(" \t");
+    return start == std::string::npos ? std::string() : "[" + tag + "] " + text.substr(start);
+  }
+
   void Add(const std::string& tag, const std::string& text) {
-    if (text.empty()) return;
-    entries_.push_back("[" + tag + "] " + text);
+    if (std::string entry = Entry(tag, text); !entry.empty()) entries_.push_back(entry);
   }
 
   void AddOnce(const std::string& tag, const std::string& text) {
-    const std::string entry = "[" + tag + "] " + text;
-    if (!text.empty() && std::find(entries_.begin(), entries_.end(), entry) == entries_.end())
+    const std::string entry = Entry(tag, text);
+    if (!entry.empty() && std::find(entries_.begin(), entries_.end(), entry) == entries_.end())
       entries_.push_back(entry);
   }
 
