@@ -55,9 +55,7 @@ std::vector<std::string> IgnoredByMarkdown(const core::TcvProject& project) {
   if (project.Format() != core::TFormat::Markdown) return said;
   if (project.Bool("PageBreaks", false)) said.push_back("PageBreaks has no meaning in Markdown; it is ignored");
   const std::string encoding = project.Value("Encoding");
-  std::string upper = encoding;
-  for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if ((!encoding.empty() && upper != "UTF-8" && upper != "UTF8") || (encoding.empty() && project.Bool("Ansi", false)))
+  if ((!encoding.empty() || project.Bool("Ansi", false)) && project.TextEncoding() != core::TEncoding::Utf8)
     said.push_back("Markdown is always UTF-8; " + (encoding.empty() ? std::string("Ansi") : "Encoding=" + encoding) +
                    " is ignored");
   return said;

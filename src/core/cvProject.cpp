@@ -122,7 +122,10 @@ int FormatIndex(const std::string& v) { return WordIndex(v, {"Text", "Markdown"}
 }  // namespace
 
 TEncoding TcvProject::Encoding() const {
-  if (Format() == TFormat::Markdown) return TEncoding::Utf8;
+  return Format() == TFormat::Markdown ? TEncoding::Utf8 : TextEncoding();
+}
+
+TEncoding TcvProject::TextEncoding() const {
   int i = EncodingIndex(Value("Encoding"));
   if (i >= 0) return static_cast<TEncoding>(i);
   if (Bool("Ansi", false)) return TEncoding::Locale;

@@ -119,6 +119,8 @@ class TcvProject {
   // filter run (TargetIsStdout) writes UTF-8 with LF unless these settings say otherwise.
   // Markdown is UTF-8, with LF unless LineEnds says CRLF.
   TEncoding Encoding() const;
+  // The encoding the settings choose for text, whatever the Format.
+  TEncoding TextEncoding() const;
   TLineEnds LineEnds() const;
   TFormat Format() const;
   // The extension of the files written: TargetExt for text, ".md" for Markdown.

@@ -32,11 +32,11 @@ cluster_start() {
   mkdir -p "$c/state" "$c/spool" || return 1
   # Munge with a key, socket, log and random-number state of the cluster's own: nothing under
   # /etc, /run or /var.
-  local m=$c/munge
+  local m=$c/munge rng=$c/munge.pool
   head -c 1024 /dev/urandom >"$m.key" && chmod 400 "$m.key"
   # --force: munged otherwise refuses a key and socket outside the folders it expects.
   munged --socket="$m.sock" --key-file="$m.key" --pid-file="${m}d.pid" --log-file="${m}d.log" \
-    --seed-file="$m.random-state" --force || return 1
+    --seed-file="$rng" --force || return 1
   # Addresses given, not looked up: a fresh machine need not list its own name in /etc/hosts.
   cat >"$c/slurm.conf" <<EOF
 ClusterName=qx
