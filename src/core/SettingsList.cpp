@@ -13,6 +13,15 @@ bool SameText(const std::string& a, const std::string& b) {
   return true;
 }
 
+int WordIndex(const std::string& value, std::initializer_list<const char*> words) {
+  int i = 0;
+  for (const char* word : words) {
+    if (SameText(value, word)) return i;
+    ++i;
+  }
+  return -1;
+}
+
 long SettingsList::Find(const std::string& name) const {
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     auto eq = lines_[i].find('=');

@@ -4,6 +4,7 @@
 // blanks included. Lookups ignore letter case and take the first matching line; setting an
 // empty value deletes that line; lines of any other form stay untouched and are never found.
 // Not thread-safe: its owner serialises access.
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -45,5 +46,8 @@ int ReadInt(const std::string& value, int def);
 bool ReadShard(const std::string& value, int& index, int& count);
 // Case-insensitive comparison of ASCII letters, as setting names and Boolean words use.
 bool SameText(const std::string& a, const std::string& b);
+// Which of the words a setting of a few fixed values accepts the value is, letter case ignored;
+// -1 for any other.
+int WordIndex(const std::string& value, std::initializer_list<const char*> words);
 
 }  // namespace core

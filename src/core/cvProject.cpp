@@ -100,16 +100,6 @@ TOverwrite TcvProject::IsOverwrite() const {
 
 namespace {
 
-// The words a setting of a few fixed values accepts, letter case ignored; -1 for any other.
-int WordIndex(const std::string& value, std::initializer_list<const char*> words) {
-  int i = 0;
-  for (const char* word : words) {
-    if (SameText(value, word)) return i;
-    ++i;
-  }
-  return -1;
-}
-
 // "UTF8" and "UTF16" are read too: both spellings are common.
 int EncodingIndex(std::string v) {
   if (v.size() > 3 && SameText(v.substr(0, 3), "UTF") && v[3] != '-') v.insert(3, "-");

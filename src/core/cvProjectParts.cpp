@@ -38,9 +38,8 @@ std::string PartsOf(const std::string& list, bool& unknown) {
 }
 
 std::string WordOf(const std::string& value, std::initializer_list<const char*> words) {
-  for (const char* word : words)
-    if (SameText(Trimmed(value), word)) return word;
-  return {};
+  const int i = WordIndex(Trimmed(value), words);
+  return i < 0 ? std::string() : words.begin()[i];
 }
 
 }  // namespace
