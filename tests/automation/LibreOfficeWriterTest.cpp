@@ -220,6 +220,18 @@ TEST_F(WriterTest, TheOfficeAppliesEveryGuardOfItsProfile) {
   EXPECT_EQ(app_.Get("OfficeSetting", {scripting, "DisableMacrosExecutionRenamed"}).AsString(), "");
 }
 
+// Beneath the profile's guards: the office shares no network with the program that started it.
+TEST_F(WriterTest, TheOfficeHasANetworkOfItsOwn) {
+  if (!platform::PrivateNetworkProblem().empty()) GTEST_SKIP() << platform::PrivateNetworkProblem();
+  auto network = [](const std::string& pid) {
+    std::error_code ec;
+    return fs::read_symlink("/proc/" + pid + "/ns/net", ec).string();
+  };
+  const std::string office = network(std::to_string(app_.Get("ProcessID").AsInt()));
+  EXPECT_NE(office, "");
+  EXPECT_NE(office, network("self"));
+}
+
 TEST_F(WriterTest, ReadOnlyDocumentsStillSaveAsText) {
   AutoObject doc = Open(MakeDocument("ro.doc", "Read only", 0), true);
   EXPECT_EQ(SaveText(doc, 7), Utf16File(u"Read only\r\n"));
