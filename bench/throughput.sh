@@ -8,7 +8,8 @@
 # LIMIT (use only the first LIMIT documents), EXCLUDE (a name pattern of documents to leave out:
 # one an office never finishes would hold every contender for its whole time limit), WORKERS (our worker counts, default "1 2"),
 # OPTIONS (quillex options such as "--utf8": each worker count then also runs with them, as
-# "quillex-N-workers-opts", in the same rounds).
+# "quillex-N-workers-opts", in the same rounds; with "--format markdown" LibreOffice's own
+# Markdown export runs too, as "soffice-1-process-md").
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${1:-$ROOT/build}
@@ -60,15 +61,17 @@ printf '%s\n' "${FILES[@]}" > "$WORK/all.txt"
 # stopped at, and so does the peer here, inside its timing, so that every peer has tried them all.
 cat > "$WORK/soffice.sh" <<SCRIPT
 #!/usr/bin/env bash
-# profile outdir listfile
+# profile outdir listfile [filter extension]
 mapfile -t files < "\$3"
+filter=\${4:-txt:Text (encoded):UNICODE,CRLF}
+ext=\${5:-txt}
 for attempt in \$(seq 1 20); do
   [ \${#files[@]} -gt 0 ] || break
   timeout 1800 "$SOFFICE" --headless --norestore "-env:UserInstallation=file://$WORK/prof-\$1" \\
-    --convert-to "txt:Text (encoded):UNICODE,CRLF" --outdir "\$2" "\${files[@]}" >/dev/null 2>&1
+    --convert-to "\$filter" --outdir "\$2" "\${files[@]}" >/dev/null 2>&1
   last=-1
   for i in "\${!files[@]}"; do
-    name=\${files[\$i]##*/}; [ -e "\$2/\${name%.*}.txt" ] && last=\$i
+    name=\${files[\$i]##*/}; [ -e "\$2/\${name%.*}.\$ext" ] && last=\$i
   done
   files=("\${files[@]:\$((last + 2))}")
 done
@@ -98,6 +101,10 @@ for w in $WORKERS; do kinds+=("quillex-$w-workers"); done
 if [ -n "$OPTIONS" ]; then
   for w in $WORKERS; do kinds+=("quillex-$w-workers-opts"); done
 fi
+# Markdown's pictures cost the office's own filter as much as ours: its own Markdown export is the
+# peer that tells what of the difference to text is ours.
+MARKDOWN=
+[[ $OPTIONS == *markdown* ]] && MARKDOWN=1 && kinds+=(soffice-1-process-md)
 for round in $(seq 1 "$ROUNDS"); do
   for kind in "${kinds[@]}"; do
     out="$WORK/out-$kind-$round"
@@ -105,6 +112,7 @@ for round in $(seq 1 "$ROUNDS"); do
     case $kind in
       soffice-1-process) cmd=(bash "$WORK/soffice.sh" p1 "$out" "$WORK/all.txt") ;;
       soffice-2-processes) cmd=(bash "$WORK/soffice2.sh" "$out") ;;
+      soffice-1-process-md) cmd=(bash "$WORK/soffice.sh" p1 "$out" "$WORK/all.txt" md md) ;;
       quillex-*-opts) w=${kind#quillex-}; cmd=(bash "$WORK/ours-opts.sh" "${w%-workers-opts}" "$out") ;;
       quillex-*) w=${kind#quillex-}; cmd=(bash "$WORK/ours.sh" "${w%-workers}" "$out") ;;
     esac
@@ -113,7 +121,7 @@ for round in $(seq 1 "$ROUNDS"); do
     if [[ $kind == quillex* ]]; then
       done=$(grep -c '^Success' "$out/run.log" || true)
     else
-      done=$(find "$out" -name '*.txt' | wc -l)
+      done=$(find "$out" -name '*.txt' -o -name '*.md' | wc -l)
     fi
     TIMES[$kind]+="$secs "
     MEMS[$kind]+="$mib "
@@ -140,5 +148,11 @@ q2=$(echo "${TIMES[quillex-2-workers]}" | median)
 if [ -n "$OPTIONS" ]; then
   q2o=$(echo "${TIMES[quillex-2-workers-opts]}" | median)
   printf 'throughput ratio with %s %.2f\n' "$OPTIONS" "$(awk -v a="$t1" -v b="$q2o" 'BEGIN {print a / b}')"
+fi
+if [ -n "$MARKDOWN" ]; then
+  t1m=$(echo "${TIMES[soffice-1-process-md]}" | median)
+  printf 'Markdown against text: quillex %+.1f%%, LibreOffice on its own %+.1f%%\n' \
+    "$(awk -v a="$q2o" -v b="$q2" 'BEGIN {print (a / b - 1) * 100}')" "$(awk -v a="$t1m" -v b="$t1" 'BEGIN {print (a / b - 1) * 100}')"
+  printf 'Markdown throughput ratio (against its own Markdown) %.2f\n' "$(awk -v a="$t1m" -v b="$q2o" 'BEGIN {print a / b}')"
 fi
 printf 'throughput ratio %.2f\n' "$(awk -v a="$t1" -v b="$q2" 'BEGIN {print a / b}')"
