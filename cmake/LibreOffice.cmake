@@ -31,6 +31,7 @@ set(LO_UNO_TYPES
   com.sun.star.script.XLibraryContainer
   com.sun.star.task.ErrorCodeIOException
   com.sun.star.task.XInteractionAbort
+  com.sun.star.task.XInteractionPassword
   com.sun.star.task.XInteractionApprove
   com.sun.star.task.XInteractionHandler
   com.sun.star.task.XInteractionRequest

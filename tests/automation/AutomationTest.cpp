@@ -13,7 +13,6 @@
 #include "automation/ServerRegistry.h"
 #include "automation/Variant.h"
 #include "automation/libreoffice/FileFormats.h"
-#include "automation/libreoffice/InteractionPolicy.h"
 #include "automation/libreoffice/TextExport.h"
 
 using namespace automation;
@@ -248,28 +247,4 @@ TEST(FileFormatsTest, OnlyThePlainTextFiltersGiveTextFormats) {
       {"Text (encoded) (StarWriter/Web)", kFormatEncodedText},
   };
   for (const auto& [filter, format] : cases) EXPECT_EQ(SaveFormatOfFilter(filter), format) << filter;
-}
-
-// One row per kind of question the office may ask during a load.
-TEST(InteractionPolicyTest, OnlyWarningsRepairsAndFilterOptionsAreApproved) {
-  using namespace automation::lo;
-  const struct {
-    const char* kind;
-    bool approved;
-    bool password;
-  } cases[] = {
-      {"com.sun.star.task.ErrorCodeRequest", true, false},
-      {"com.sun.star.document.BrokenPackageRequest", true, false},
-      {"com.sun.star.document.FilterOptionsRequest", true, false},
-      {"com.sun.star.task.DocumentPasswordRequest", false, true},
-      {"com.sun.star.task.DocumentPasswordRequest2", false, true},
-      {"com.sun.star.task.DocumentMSPasswordRequest2", false, true},
-      {"com.sun.star.task.DocumentMacroConfirmationRequest", false, false},
-      {"com.sun.star.ucb.AuthenticationRequest", false, false},
-      {"com.sun.star.task.SomeFutureRequest", false, false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(ApprovesRequest(c.kind), c.approved) << c.kind;
-    EXPECT_EQ(IsPasswordRequest(c.kind), c.password) << c.kind;
-  }
 }

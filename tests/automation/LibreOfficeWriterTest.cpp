@@ -1,6 +1,11 @@
 // The Writer server against a real headless LibreOffice: documents the tests make through the
 // server itself, the text formats byte by byte, pages and markers, protected documents, and a
 // server that dies or is aborted. Every office started here is checked to be gone at the end.
+#include <com/sun/star/task/XInteractionAbort.hpp>
+#include <com/sun/star/task/XInteractionApprove.hpp>
+#include <com/sun/star/task/XInteractionPassword.hpp>
+#include <com/sun/star/task/XInteractionRequest.hpp>
+#include <cppuhelper/implbase1.hxx>
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -19,6 +24,8 @@
 #include "automation/OleError.h"
 #include "automation/ServerRegistry.h"
 #include "automation/libreoffice/OfficeProcess.h"
+#include "automation/libreoffice/SilentInteraction.h"
+#include "automation/libreoffice/UnoSession.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "platform/TextEncoding.h"
@@ -230,6 +237,81 @@ TEST_F(WriterTest, TheOfficeHasANetworkOfItsOwn) {
   const std::string office = network(std::to_string(app_.Get("ProcessID").AsInt()));
   EXPECT_NE(office, "");
   EXPECT_NE(office, network("self"));
+}
+
+namespace {
+
+namespace css = ::com::sun::star;
+using css::uno::Reference;
+using automation::lo::ToOU;
+
+// A continuation as the office offers one; it remembers being chosen, and a password given.
+template <class Interface>
+class Offered : public cppu::WeakImplHelper1<Interface> {
+ public:
+  Offered(std::string name, std::string& chosen) : name_(std::move(name)), chosen_(chosen) {}
+  void SAL_CALL select() override { chosen_ += name_; }
+  void SAL_CALL setPassword(const rtl::OUString&) { chosen_ += "password given,"; }
+  rtl::OUString SAL_CALL getPassword() { return {}; }
+
+ private:
+  std::string name_;
+  std::string& chosen_;
+};
+
+class AskedRequest : public cppu::WeakImplHelper1<css::task::XInteractionRequest> {
+ public:
+  AskedRequest(const std::string& kind, std::string& chosen) {
+    // A default value of the kind's type, as the office would send one.
+    css::uno::Type type(css::uno::TypeClass_EXCEPTION, ToOU(kind));
+    uno_type_any_construct(&request_, nullptr, type.getTypeLibType(), css::uno::cpp_acquire);
+    offered_.realloc(3);
+    offered_.getArray()[0] = new Offered<css::task::XInteractionPassword>("password", chosen);
+    offered_.getArray()[1] = new Offered<css::task::XInteractionApprove>("approve", chosen);
+    offered_.getArray()[2] = new Offered<css::task::XInteractionAbort>("abort", chosen);
+  }
+  css::uno::Any SAL_CALL getRequest() override { return request_; }
+  css::uno::Sequence<Reference<css::task::XInteractionContinuation>> SAL_CALL getContinuations() override {
+    return offered_;
+  }
+
+ private:
+  css::uno::Any request_;
+  css::uno::Sequence<Reference<css::task::XInteractionContinuation>> offered_;
+};
+
+}  // namespace
+
+// Each kind of question a load may ask, put to the handler every load gets, with every kind of
+// answer on offer: a yes only to warnings, repairs and a filter's options; an abort, and never a
+// password of its own, to the rest (including a kind it has not seen). Runs here because the
+// office's UNO runtime, which knows the request types, is up.
+TEST_F(WriterTest, TheInteractionHandlerApprovesOnlyWhatItKnowsAndAbortsTheRest) {
+  const struct {
+    const char* kind;
+    const char* answer;
+    bool password;
+  } cases[] = {
+      {"com.sun.star.task.ErrorCodeRequest", "approve", false},
+      {"com.sun.star.document.BrokenPackageRequest", "approve", false},
+      {"com.sun.star.document.FilterOptionsRequest", "approve", false},
+      {"com.sun.star.task.DocumentPasswordRequest", "abort", true},
+      {"com.sun.star.task.DocumentPasswordRequest2", "abort", true},
+      {"com.sun.star.task.DocumentMSPasswordRequest2", "abort", true},
+      {"com.sun.star.task.DocumentMacroConfirmationRequest", "abort", false},
+      {"com.sun.star.ucb.AuthenticationRequest", "abort", false},
+      {"com.sun.star.ucb.InteractiveIOException", "abort", false},
+  };
+  for (const auto& c : cases) {
+    auto passwordAsked = std::make_shared<std::atomic<bool>>(false);
+    auto handler = automation::lo::MakeSilentInteractionHandler(passwordAsked);
+    std::string chosen;
+    Reference<css::task::XInteractionRequest> request(new AskedRequest(c.kind, chosen));
+    ASSERT_EQ(automation::lo::FromOU(request->getRequest().getValueTypeName()), c.kind);
+    handler->handle(request);
+    EXPECT_EQ(chosen, c.answer) << c.kind;
+    EXPECT_EQ(passwordAsked->load(), c.password) << c.kind;
+  }
 }
 
 TEST_F(WriterTest, ReadOnlyDocumentsStillSaveAsText) {
