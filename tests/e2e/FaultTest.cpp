@@ -336,6 +336,34 @@ TEST_F(FaultFixture, UnwritableTargetsLoseNoSource) {
   }
 }
 
+// A log that fills up during the run stops it with status 2, and no source is deleted without
+// its line in the log.
+TEST_F(FaultFixture, ALogThatFillsUpStopsTheRunAndDeletesNothingUnrecorded) {
+  const std::string logs = work / "logs", runLog = logs + "/run.log";
+  Mount mount(logs, "size=256k");
+  if (!mount.ok()) GTEST_SKIP() << "tmpfs cannot be mounted here";
+  Docs(20);
+  Start({"Source=" + in + "/*.doc?", "Target=" + out, "PureConsole=True", "ThreadsCount=1", "DeleteSource=True",
+         "LogFile=" + runLog});
+  // The log is open (and found writable) while the office still starts: the program is held
+  // while the log's file system fills up.
+  ASSERT_TRUE(testsupport::WaitUntil([&] { return fs::exists(runLog); }, 60s));
+  ASSERT_EQ(::kill(running->Pid(), SIGSTOP), 0);
+  ASSERT_EQ(CountFiles(out, ".txt"), 0) << "the first texts came before the program could be held";
+  {
+    std::ofstream fill(logs + "/fill", std::ios::binary);
+    std::string block(4096, 'x');
+    while (fill.write(block.data(), block.size())) {
+    }
+  }
+  ::kill(running->Pid(), SIGCONT);
+  EXPECT_EQ(Finish(), 2);
+  const auto recorded = Outcomes(ReadLines(runLog));
+  EXPECT_LT(recorded.size(), 20u);
+  for (const auto& entry : fs::directory_iterator(in)) EXPECT_EQ(recorded.count(entry.path()), 0u) << entry.path();
+  EXPECT_EQ(CountFiles(in, ".doc") + CountFiles(in, ".docx") + recorded.size(), 20u);
+}
+
 // Sources that vanish or turn into folders after they were listed fail alone, with a message
 // that says which; every other entry converts.
 TEST_F(FaultFixture, SourcesChangedDuringTheRun) {

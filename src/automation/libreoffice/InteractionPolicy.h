@@ -1,7 +1,7 @@
 #pragma once
 // What the office may be told when it asks a question during a load, by the UNO type name of
 // the request (such as "com.sun.star.task.DocumentPasswordRequest2"). No UNO here, so that the
-// policy can be read and tested on its own; SilentInteraction applies it.
+// policy reads on its own; SilentInteraction applies it.
 #include <string>
 
 namespace automation::lo {
