@@ -30,7 +30,7 @@ const Form kText{"", "txt:Text (encoded):UNICODE,CRLF", ".txt"};
 // Markdown writes pictures: those the office draws itself (shapes, charts) come out at a size
 // that varies from run to run, its own export's too, and a linked picture's address is relative
 // to where the office read the document (our private copy of it). And an empty paragraph whose
-// mark Word hid, between a table and the next paragraph, is one more blank line when the
+// mark Word hid, between a table and a heading, is one more blank line when the
 // office has a view, as its export has; finding such marks would mean reading every
 // paragraph, so without a view that blank line may be missing, which Markdown reads as the
 // same break. So pictures are compared by their place and their text, runs of blank lines as
