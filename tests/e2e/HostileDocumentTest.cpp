@@ -24,6 +24,7 @@
 #include <mutex>
 #include <random>
 #include <set>
+#include <string_view>
 #include <thread>
 
 #include "ProgramUnderTest.h"
@@ -128,16 +129,9 @@ struct Runner {
   const char* name = "as this user";
 };
 
-// In the child: sets one of its user namespace's limits (a file under /proc/sys/user).
-bool SetLimit(const char* name, const char* value) {
-  int fd = ::open((std::string("/proc/sys/user/") + name).c_str(), O_WRONLY | O_CLOEXEC);
-  bool done = fd >= 0 && ::write(fd, value, std::strlen(value)) == static_cast<ssize_t>(std::strlen(value));
-  if (fd >= 0) ::close(fd);
-  return done;
-}
-
-bool WriteProcFile(pid_t pid, const char* name, const std::string& text) {
-  int fd = ::open(("/proc/" + std::to_string(pid) + "/" + name).c_str(), O_WRONLY | O_CLOEXEC);
+// Writes a small file of the kernel's (an id map, a namespace limit) in one write.
+bool WriteAll(const char* path, std::string_view text) {
+  int fd = ::open(path, O_WRONLY | O_CLOEXEC);
   bool done = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   if (fd >= 0) ::close(fd);
   return done;
@@ -147,11 +141,12 @@ bool WriteProcFile(pid_t pid, const char* name, const std::string& text) {
 // id to itself (root) or this user's own ids, whose limits then allow no further user or network
 // namespace; the program, started with no capability in it, finds what such a system leaves.
 bool MapIdentity(pid_t child) {
-  if (::geteuid() == 0)
-    return WriteProcFile(child, "uid_map", "0 0 4294967295\n") && WriteProcFile(child, "gid_map", "0 0 4294967295\n");
+  const std::string proc = "/proc/" + std::to_string(child) + "/";
+  auto put = [&](const char* name, const std::string& text) { return WriteAll((proc + name).c_str(), text); };
+  if (::geteuid() == 0) return put("uid_map", "0 0 4294967295\n") && put("gid_map", "0 0 4294967295\n");
   const std::string uid = std::to_string(::geteuid()), gid = std::to_string(::getegid());
-  return WriteProcFile(child, "uid_map", uid + " " + uid + " 1\n") && WriteProcFile(child, "setgroups", "deny") &&
-         WriteProcFile(child, "gid_map", gid + " " + gid + " 1\n");
+  return put("uid_map", uid + " " + uid + " 1\n") && put("setgroups", "deny") &&
+         put("gid_map", gid + " " + gid + " 1\n");
 }
 
 // Runs a copy of the built program headless in a world-readable folder of its own; the exit
@@ -170,7 +165,8 @@ int RunProgramAs(const Runner& runner, const TempDir& home, const std::vector<st
     char go = 0;
     if (runner.refusesNamespaces &&
         (::unshare(CLONE_NEWUSER) != 0 || ::write(entered[1], "e", 1) != 1 || ::read(mapped[0], &go, 1) != 1 ||
-         go != 'm' || !SetLimit("max_user_namespaces", "0") || !SetLimit("max_net_namespaces", "0")))
+         go != 'm' || !WriteAll("/proc/sys/user/max_user_namespaces", "0") ||
+         !WriteAll("/proc/sys/user/max_net_namespaces", "0")))
       ::_exit(119);
     const int uid = runner.uid;
     if (uid >= 0 && (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0)) ::_exit(120);
