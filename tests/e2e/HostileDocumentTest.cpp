@@ -18,7 +18,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
