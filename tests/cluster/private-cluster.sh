@@ -30,13 +30,13 @@ cluster_start() {
   cpus=$(nproc)
   port=$(_cluster_ports) || { echo "no free ports" >&2; return 1; }
   mkdir -p "$c/state" "$c/spool" || return 1
-  # Munge with a key, socket, log and random-number state of the cluster's own: nothing under
-  # /etc, /run or /var.
-  local m=$c/munge rng=$c/munge.pool
+  # Munge with a key, socket and log of the cluster's own: nothing under /etc or /run. Its random
+  # numbers come from getrandom(); the state it would keep under /var/lib/munge is not kept for a
+  # daemon that runs as root there, so a throwaway cluster leaves nothing behind.
+  local m=$c/munge
   head -c 1024 /dev/urandom >"$m.key" && chmod 400 "$m.key"
   # --force: munged otherwise refuses a key and socket outside the folders it expects.
-  munged --socket="$m.sock" --key-file="$m.key" --pid-file="${m}d.pid" --log-file="${m}d.log" \
-    --seed-file="$rng" --force || return 1
+  munged --socket="$m.sock" --key-file="$m.key" --pid-file="${m}d.pid" --log-file="${m}d.log" --force || return 1
   # Addresses given, not looked up: a fresh machine need not list its own name in /etc/hosts.
   cat >"$c/slurm.conf" <<EOF
 ClusterName=qx
