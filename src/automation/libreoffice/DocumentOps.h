@@ -18,8 +18,9 @@ struct TextForm {
 };
 
 // The Word format numbers we save: 0 .doc, 2 ANSI text, 6 RTF, 7 Unicode text, 8 HTML,
-// 12/16 .docx, 13 .docm, 17 PDF, and kFormatMarkdown (UTF-8; LF, or CR LF with text.lf unset). Others throw EOleError. Returns the number of characters the
-// ANSI text could not hold (written as "?"); 0 for every other format.
+// 12/16 .docx, 13 .docm, 17 PDF, and kFormatMarkdown (UTF-8; LF, or CR LF with text.lf unset).
+// Others throw EOleError. Returns the number of characters the ANSI text could not hold
+// (written as "?"); 0 for every other format.
 std::size_t SaveDocumentAs(const WriterDocument& doc, const std::string& target, int format,
                            const std::optional<std::string>& password, TextForm text = {});
 // The office's export filter that writes a Word format number; throws as SaveDocumentAs for a
