@@ -173,6 +173,15 @@ class DocumentsObject : public ServerObject {
       bool readOnly = Given(Arg(a, 2)) && Arg(a, 2).AsBool();
       return Variant(Make<DocumentObject>(server_->Open(Arg(a, 0).AsString(), readOnly, password)));
     }
+    // Our own member: CopyName, FileName, ReadOnly, PasswordDocument. Opens a copy as the
+    // document FileName, so that what it names by a relative address resolves beside FileName.
+    if (Is(m, "OpenCopy") && k != InvokeKind::Put) {
+      std::optional<std::string> password;
+      if (Given(Arg(a, 3))) password = Arg(a, 3).AsString();
+      bool readOnly = Given(Arg(a, 2)) && Arg(a, 2).AsBool();
+      return Variant(
+          Make<DocumentObject>(server_->Open(Arg(a, 0).AsString(), readOnly, password, Arg(a, 1).AsString())));
+    }
     if (Is(m, "Add") && k != InvokeKind::Put) return Variant(Make<DocumentObject>(server_->Add()));
     if (IsRead(k) && Is(m, "Count")) return Variant(static_cast<int32_t>(server_->DocumentCount()));
     throw EOleMemberNotFound(m);

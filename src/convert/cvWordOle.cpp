@@ -177,11 +177,15 @@ void TcvWordOle::OpenDocument(const std::string& fileName) {
       throw core::EReasoned(why, core::reason::kBomb);
   }
   AutoObject documents = App.Get("Documents").AsObject();
+  // The copy is opened as the document itself: a hyperlink or a linked picture with a relative
+  // address leads beside the document, not into the private folder.
   if (exists && IsSkipPassword())
     Doc = documents
-              .Call("Open", {Variant(opened), Variant::Missing(), Variant(IsReadOnly()), Variant::Missing(),
-                             Variant(kDummyPassword)})
+              .Call("OpenCopy",
+                    {Variant(opened), Variant(fileName), Variant(IsReadOnly()), Variant(kDummyPassword)})
               .AsObject();
+  else if (exists)
+    Doc = documents.Call("OpenCopy", {Variant(opened), Variant(fileName), Variant(IsReadOnly())}).AsObject();
   else
     Doc = documents.Call("Open", {Variant(opened), Variant::Missing(), Variant(IsReadOnly())}).AsObject();
   if (!Doc) throw automation::EOleError("The word processor returned no document");

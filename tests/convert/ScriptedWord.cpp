@@ -98,7 +98,7 @@ class Object : public IDispatchable {
 
   Variant Documents(const std::string& member, std::vector<Variant>& args) {
     auto& sc = *server_->script;
-    if (member == "Open") {
+    if (member == "Open" || member == "OpenCopy") {
       {
         std::lock_guard<std::mutex> g(sc.lock);
         sc.openArgCounts.push_back(static_cast<int>(args.size()));

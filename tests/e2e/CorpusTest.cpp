@@ -28,10 +28,10 @@ struct Form {
 };
 const Form kText{"", "txt:Text (encoded):UNICODE,CRLF", ".txt"};
 // Markdown writes pictures: those the office draws itself (shapes, charts) come out at a size
-// that varies from run to run, its own export's too, and a linked picture's address is relative
-// to where the office read the document (our private copy of it). And an empty paragraph whose
-// mark Word hid, between a table and a heading, is one more blank line when the
-// office has a view, as its export has; finding such marks would mean reading every
+// that varies from run to run, its own export's too, and a linked picture's address leads to
+// the folder each read the document from (the peer the corpus, we a copy of it). And an empty
+// paragraph whose mark Word hid, between a table and a heading, is one more blank line when
+// the office has a view, as its export has; finding such marks would mean reading every
 // paragraph, so without a view that blank line may be missing, which Markdown reads as the
 // same break. So pictures are compared by their place and their text, runs of blank lines as
 // one, everything else byte for byte.
@@ -198,5 +198,24 @@ TEST(Corpus, MarkdownIsTheOfficesOwnOrRefusedInOneLine) {
   EXPECT_EQ(status, 0) << program.Stderr();
   ASSERT_TRUE(e2e::OfficeOwnConversion(work / "peer-profile", work / "peer", {doc}, "md"));
   EXPECT_EQ(testsupport::ReadFile(piped), testsupport::ReadFile(work / "peer/ComplexNumberedLists.md"));
+
+  // Relative addresses lead where they lead from the original, seen from the target: the office
+  // reads a private copy and writes in a staging folder, and the file may name neither.
+  const std::string sub = work / "src/sub";
+  fs::create_directories(sub);
+  testsupport::WriteFile(sub + "/links.html",
+                         "<html><body><p><a href=\"other.doc\">near</a> <a href=\"../up/y.html\">up</a></p>"
+                         "<p><img src=\"pic.png\" alt=\"linked\"></p></body></html>");
+  testsupport::WriteFile(sub + "/pic.png", "\x89PNG\r\n\x1a\n");
+  ASSERT_TRUE(e2e::OfficeOwnConversion(work / "peer-profile", sub, {sub + "/links.html"}, "docx:MS Word 2007 XML"));
+  ASSERT_TRUE(e2e::OfficeOwnConversion(work / "peer-profile", work / "peer", {sub + "/links.docx"}, "md"));
+  const std::string theirs = testsupport::ReadFile(work / "peer/links.md");
+  ASSERT_NE(theirs.find("(../src/sub/pic.png)"), std::string::npos) << theirs;
+  ASSERT_NE(theirs.find("/src/up/y.html)"), std::string::npos) << theirs;
+  EXPECT_EQ(program.RunWith({"--headless", "--format", "markdown", "-o", work / "out", sub + "/links.docx"},
+                            std::chrono::seconds(120)),
+            0);
+  EXPECT_EQ(testsupport::ReadFile(work / "out/links.md"), theirs);
+
   ConvertEveryDocumentAndCompare(kMarkdown);
 }

@@ -175,11 +175,15 @@ std::size_t SaveDocumentAs(const WriterDocument& doc, const std::string& target,
                        css::beans::PropertyState_DIRECT_VALUE);
   if (password && !password->empty())
     props.emplace_back("Password", 0, Any(ToOU(*password)), css::beans::PropertyState_DIRECT_VALUE);
+  const bool local = !LooksLikeUrl(target);
+  // The file is written in a staging folder and moved to the target: addresses the export makes
+  // relative (a Markdown file's linked pictures) must lead from where the file ends up.
+  if (local)
+    props.emplace_back("DocumentBaseURL", 0, Any(ToOU(OfficeUrl(target))), css::beans::PropertyState_DIRECT_VALUE);
   Sequence<PropertyValue> seq(static_cast<sal_Int32>(props.size()));
   for (size_t i = 0; i < props.size(); ++i) seq.getArray()[i] = props[i];
 
   Reference<css::frame::XStorable> storable(doc.component, UNO_QUERY_THROW);
-  const bool local = !LooksLikeUrl(target);
   std::string folder = target.substr(0, target.find_last_of('/') + 1);
   if (folder.empty()) folder = ".";
   if (local && !platform::DirectoryExists(folder))

@@ -361,8 +361,8 @@ DocumentPtr WriterServer::WithView(const DocumentPtr& doc) {
   return doc;
 }
 
-DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
-                               const std::optional<std::string>& password) {
+DocumentPtr WriterServer::Open(const std::string& path, bool readOnly, const std::optional<std::string>& password,
+                               const std::string& addressedAs) {
   const bool isUrl = LooksLikeUrl(path);
   if (path.empty()) throw EOleError("The document could not be opened: no file name was given");
   if (!isUrl && !platform::FileExists(path))
@@ -370,6 +370,7 @@ DocumentPtr WriterServer::Open(const std::string& path, bool readOnly,
   std::vector<std::pair<std::string, Any>> extra;
   if (readOnly) extra.emplace_back("ReadOnly", Any(true));
   if (password) extra.emplace_back("Password", Any(ToOU(*password)));
+  if (!addressedAs.empty()) extra.emplace_back("DocumentBaseURL", Any(ToOU(OfficeUrl(addressedAs))));
   std::shared_ptr<SourceLink> link;
   if (!isUrl && SourceLink::Needed(path)) link = std::make_shared<SourceLink>(path);
   DocumentPtr doc;

@@ -90,7 +90,11 @@ class WriterServer {
   bool HasFilter(const std::string& name);
   // Path may be a local path or an address ("scheme://..."). Throws EOleError with a clear
   // message when nothing is opened.
-  DocumentPtr Open(const std::string& path, bool readOnly, const std::optional<std::string>& password);
+  // addressedAs: where the document really lives when path is a copy of it. What the document
+  // names by a relative address (a hyperlink, a linked picture) is then found beside the
+  // original, as the office would find it opening the original itself.
+  DocumentPtr Open(const std::string& path, bool readOnly, const std::optional<std::string>& password,
+                   const std::string& addressedAs = std::string());
   DocumentPtr Add();
   void Close(const DocumentPtr& doc, bool saveChanges);
   // The most recently opened document still open; throws EOleError when there is none.
