@@ -2,7 +2,8 @@
 # Throughput benchmark: the shared corpus converted to Unicode text by this program (headless,
 # ThreadsCount 1 and 2) and by LibreOffice's own batch conversion (one process with every file;
 # two processes with half the files each), alternating, ROUNDS rounds each. Prints a table of
-# medians and, last, "throughput ratio R" = single-process soffice time / our time with 2 workers.
+# medians (wall time, documents per second, peak memory, processor time of the whole process tree)
+# and, last, "throughput ratio R" = single-process soffice time / our time with 2 workers.
 # Usage: bench/throughput.sh [BUILD_DIR] [CORPUS_DIR]
 # Environment: ROUNDS (default 3), COPIES (default 1: the corpus is used COPIES times over),
 # LIMIT (use only the first LIMIT documents), EXCLUDE (a name pattern of documents to leave out:
@@ -95,7 +96,7 @@ timeout 1800 "$WORK/bin/quillex" --headless -j "\$1" -o "\$2" --log "\$2/run.log
 exit 0
 SCRIPT
 
-declare -A TIMES MEMS DOCS
+declare -A TIMES MEMS DOCS CPUS
 kinds=(soffice-1-process soffice-2-processes)
 for w in $WORKERS; do kinds+=("quillex-$w-workers"); done
 if [ -n "$OPTIONS" ]; then
@@ -117,7 +118,7 @@ for round in $(seq 1 "$ROUNDS"); do
       quillex-*) w=${kind#quillex-}; cmd=(bash "$WORK/ours.sh" "${w%-workers}" "$out") ;;
     esac
     python3 "$MEASURE" "$WORK/m" "${cmd[@]}"
-    read -r secs mib _ < "$WORK/m"
+    read -r secs mib _ cpu < "$WORK/m"
     if [[ $kind == quillex* ]]; then
       done=$(grep -c '^Success' "$out/run.log" || true)
     else
@@ -125,18 +126,20 @@ for round in $(seq 1 "$ROUNDS"); do
     fi
     TIMES[$kind]+="$secs "
     MEMS[$kind]+="$mib "
+    CPUS[$kind]+="$cpu "
     DOCS[$kind]=$done
-    echo "round $round  $kind  ${secs}s  ${mib} MiB  $done documents" >&2
+    echo "round $round  $kind  ${secs}s  ${mib} MiB  ${cpu}s of processor  $done documents" >&2
     rm -rf "$out"
   done
 done
 
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
-printf '\n%-22s %10s %10s %12s %10s\n' "peer" "wall s" "docs/s" "peak MiB" "converted"
+printf '\n%-22s %10s %10s %12s %12s %10s\n' "peer" "wall s" "docs/s" "peak MiB" "processor s" "converted"
 for kind in "${kinds[@]}"; do
   t=$(echo "${TIMES[$kind]}" | median)
   m=$(echo "${MEMS[$kind]}" | median)
-  printf '%-22s %10.2f %10.1f %12.0f %10s\n' "$kind" "$t" "$(awk -v n="$N" -v t="$t" 'BEGIN {print n / t}')" "$m" "${DOCS[$kind]} of $N"
+  c=$(echo "${CPUS[$kind]}" | median)
+  printf '%-22s %10.2f %10.1f %12.0f %12.2f %10s\n' "$kind" "$t" "$(awk -v n="$N" -v t="$t" 'BEGIN {print n / t}')" "$m" "$c" "${DOCS[$kind]} of $N"
 done
 t1=$(echo "${TIMES[soffice-1-process]}" | median)
 echo
@@ -153,6 +156,19 @@ if [ -n "$MARKDOWN" ]; then
   t1m=$(echo "${TIMES[soffice-1-process-md]}" | median)
   printf 'Markdown against text: quillex %+.1f%%, LibreOffice on its own %+.1f%%\n' \
     "$(awk -v a="$q2o" -v b="$q2" 'BEGIN {print (a / b - 1) * 100}')" "$(awk -v a="$t1m" -v b="$t1" 'BEGIN {print (a / b - 1) * 100}')"
+  # Runs of one round share the machine's state of the moment (its caches, its other load), so
+  # the median of each round's own difference drifts less than the difference of two medians.
+  paired() { paste -d' ' <(echo "$1" | tr ' ' '\n' | grep -v '^$') <(echo "$2" | tr ' ' '\n' | grep -v '^$') |
+    awk '{printf "%+.1f ", ($1 / $2 - 1) * 100}'; }
+  ours=$(paired "${TIMES[quillex-2-workers-opts]}" "${TIMES[quillex-2-workers]}")
+  theirs=$(paired "${TIMES[soffice-1-process-md]}" "${TIMES[soffice-1-process]}")
+  printf 'Markdown against text, each round: quillex %s(median %+.1f%%), LibreOffice on its own %s(median %+.1f%%)\n' \
+    "$ours" "$(echo "$ours" | median)" "$theirs" "$(echo "$theirs" | median)"
+  # What the work costs, whoever else shares the machine: processor time of the whole tree.
+  ours=$(paired "${CPUS[quillex-2-workers-opts]}" "${CPUS[quillex-2-workers]}")
+  theirs=$(paired "${CPUS[soffice-1-process-md]}" "${CPUS[soffice-1-process]}")
+  printf 'Markdown against text in processor time, each round: quillex %s(median %+.1f%%), LibreOffice on its own %s(median %+.1f%%)\n' \
+    "$ours" "$(echo "$ours" | median)" "$theirs" "$(echo "$theirs" | median)"
   printf 'Markdown throughput ratio (against its own Markdown) %.2f\n' "$(awk -v a="$t1m" -v b="$q2o" 'BEGIN {print a / b}')"
 fi
 printf 'throughput ratio %.2f\n' "$(awk -v a="$t1" -v b="$q2" 'BEGIN {print a / b}')"
