@@ -57,6 +57,16 @@ int32_t TcvQUILLEX::SaveDocument(const std::string& target, int32_t format) {
     args.push_back(Variant::Missing());
     args.push_back(Variant(kLfOnly));
   }
+  // A text bound for standard output is made in a private folder that is gone when it is read:
+  // its addresses had better be absolute. A server without the member writes what it writes.
+  if (project && project->TargetIsStdout()) {
+    try {
+      Doc.Put("AddressBase", Variant(std::string()));
+    } catch (const automation::EOleServerGone&) {
+      throw;
+    } catch (const std::exception&) {
+    }
+  }
   Variant unwritten = Doc.CallRef("SaveAs", args);
   return unwritten.type() == automation::VariantType::Int ? unwritten.AsInt() : 0;
 }

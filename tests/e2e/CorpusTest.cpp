@@ -216,6 +216,13 @@ TEST(Corpus, MarkdownIsTheOfficesOwnOrRefusedInOneLine) {
                             std::chrono::seconds(120)),
             0);
   EXPECT_EQ(testsupport::ReadFile(work / "out/links.md"), theirs);
+  // Standard output has no place to lead from: there the picture's address is absolute.
+  const std::string streamed = work / "streamed.md";
+  EXPECT_EQ(program.RunScript("\"$QX\" --headless --format markdown -o - '" + sub + "/links.docx' > '" + streamed + "'",
+                              std::chrono::seconds(120)),
+            0);
+  EXPECT_NE(testsupport::ReadFile(streamed).find("(file://" + sub + "/pic.png)"), std::string::npos)
+      << testsupport::ReadFile(streamed);
 
   ConvertEveryDocumentAndCompare(kMarkdown);
 }
