@@ -153,10 +153,9 @@ class DocumentObject : public ServerObject {
       return Variant(webOptions_);
     }
     if (IsRead(k) && Is(m, "FullName")) return Variant(doc_->path);
-    // Our own property: where relative addresses in the files saved next lead from; an empty
-    // one makes every address absolute.
-    if (k == InvokeKind::Put && Is(m, "AddressBase")) {
-      doc_->addressBase = PutValue(a).AsString();
+    // Our own property: every address in the files saved next is absolute.
+    if (k == InvokeKind::Put && Is(m, "AbsoluteAddresses")) {
+      doc_->absoluteAddresses = PutValue(a).AsBool();
       return Variant();
     }
     if (IsRead(k) && Is(m, "SaveFormat")) return Variant(static_cast<int32_t>(lo::SaveFormatOfFilter(doc_->filter)));

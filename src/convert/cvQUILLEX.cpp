@@ -61,7 +61,7 @@ int32_t TcvQUILLEX::SaveDocument(const std::string& target, int32_t format) {
   // its addresses had better be absolute. A server without the member writes what it writes.
   if (project && project->TargetIsStdout()) {
     try {
-      Doc.Put("AddressBase", Variant(std::string()));
+      Doc.Put("AbsoluteAddresses", Variant(true));
     } catch (const automation::EOleServerGone&) {
       throw;
     } catch (const std::exception&) {

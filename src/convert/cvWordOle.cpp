@@ -179,15 +179,9 @@ void TcvWordOle::OpenDocument(const std::string& fileName) {
   AutoObject documents = App.Get("Documents").AsObject();
   // The copy is opened as the document itself: a hyperlink or a linked picture with a relative
   // address leads beside the document, not into the private folder.
-  if (exists && IsSkipPassword())
-    Doc = documents
-              .Call("OpenCopy",
-                    {Variant(opened), Variant(fileName), Variant(IsReadOnly()), Variant(kDummyPassword)})
-              .AsObject();
-  else if (exists)
-    Doc = documents.Call("OpenCopy", {Variant(opened), Variant(fileName), Variant(IsReadOnly())}).AsObject();
-  else
-    Doc = documents.Call("Open", {Variant(opened), Variant::Missing(), Variant(IsReadOnly())}).AsObject();
+  std::vector<Variant> args = {Variant(opened), exists ? Variant(fileName) : Variant::Missing(), Variant(IsReadOnly())};
+  if (exists && IsSkipPassword()) args.push_back(Variant(kDummyPassword));
+  Doc = documents.Call(exists ? "OpenCopy" : "Open", std::move(args)).AsObject();
   if (!Doc) throw automation::EOleError("The word processor returned no document");
   ++documentsOnServer_;
   RefusePlainText();

@@ -178,11 +178,10 @@ std::size_t SaveDocumentAs(const WriterDocument& doc, const std::string& target,
   const bool local = !LooksLikeUrl(target);
   // The file is written in a staging folder and moved to the target: addresses the export makes
   // relative (a Markdown file's linked pictures) must lead from where the file ends up.
-  if (local || doc.addressBase) {
-    const std::string base = doc.addressBase ? (doc.addressBase->empty() ? "" : OfficeUrl(*doc.addressBase))
-                                             : OfficeUrl(target);
-    props.emplace_back("DocumentBaseURL", 0, Any(ToOU(base)), css::beans::PropertyState_DIRECT_VALUE);
-  }
+  if (doc.absoluteAddresses)
+    props.emplace_back("DocumentBaseURL", 0, Any(OUString()), css::beans::PropertyState_DIRECT_VALUE);
+  else if (local)
+    props.emplace_back("DocumentBaseURL", 0, Any(ToOU(OfficeUrl(target))), css::beans::PropertyState_DIRECT_VALUE);
   Sequence<PropertyValue> seq(static_cast<sal_Int32>(props.size()));
   for (size_t i = 0; i < props.size(); ++i) seq.getArray()[i] = props[i];
 

@@ -40,10 +40,9 @@ struct WriterDocument {
   // A folder the office may write in (its profile): texts are saved below it, since the shared
   // temporary folders may be read-only for the office.
   std::string scratch;
-  // Where relative addresses in a saved file (a Markdown file's linked pictures) lead from:
-  // unset, the file's own place; empty, nowhere, so that every address is absolute (a file
-  // bound for a stream, which has no place).
-  std::optional<std::string> addressBase;
+  // Addresses in a saved file (a Markdown file's linked pictures) lead from the file's own place,
+  // or, set, from nowhere: every one absolute, for a file bound for a stream, which has no place.
+  bool absoluteAddresses = false;
 };
 using DocumentPtr = std::shared_ptr<WriterDocument>;
 
