@@ -234,6 +234,12 @@ ProcessExit Decode(int status) {
 
 }  // namespace
 
+std::string Describe(const ProcessExit& exit) {
+  if (!exit.signaled) return "exit status " + std::to_string(exit.code);
+  const char* name = sigabbrev_np(exit.code);
+  return "signal " + std::to_string(exit.code) + (name ? std::string(" (SIG") + name + ")" : std::string());
+}
+
 std::unique_ptr<Process> Process::Start(const ProcessOptions& options) {
   SpawnResult r = Spawner::Instance().Run(options);
   if (r.pid < 0) {

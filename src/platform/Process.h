@@ -62,6 +62,9 @@ struct ProcessExit {
   int code = 0;
 };
 
+// "signal 9 (SIGKILL)" or "exit status 1", for messages.
+std::string Describe(const ProcessExit& exit);
+
 class Process {
  public:
   // Starts the child. Throws EProcessError with the reason when it cannot be started (the

@@ -127,8 +127,7 @@ UnoSession::UnoSession(OfficeProcess& office, std::chrono::milliseconds bound)
         }
         if (limit.Expired()) break;
         throw EOleError(office.ProgramPath() + " ended during start-up (" +
-                        std::string(exit && exit->signaled ? "signal " : "exit status ") +
-                        std::to_string(exit ? exit->code : -1) + ")");
+                        (exit ? platform::Describe(*exit) : std::string("exit status -1")) + ")");
       }
       if (std::chrono::steady_clock::now() >= deadline) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(15));

@@ -141,10 +141,17 @@ bool WriterServer::IsAlive() const {
 }
 
 std::string WriterServer::GoneMessage() const {
-  std::lock_guard lock(mutex_);
-  if (quit_) return "The LibreOffice server has quit";
-  if (aborted_) return "The LibreOffice server was stopped";
-  return "The LibreOffice server has ended unexpectedly";
+  std::shared_ptr<OfficeProcess> office;
+  {
+    std::lock_guard lock(mutex_);
+    if (quit_) return "The LibreOffice server has quit";
+    if (aborted_) return "The LibreOffice server was stopped";
+    office = office_;
+  }
+  // How it ended tells a crash from the out-of-memory killer or a clean exit. A dead office's
+  // pipe closes a moment before it can be reaped, hence the short wait.
+  std::optional<platform::ProcessExit> exit = office ? office->WaitFor(std::chrono::milliseconds(500)) : std::nullopt;
+  return "The LibreOffice server has ended unexpectedly" + (exit ? " (" + platform::Describe(*exit) + ")" : std::string());
 }
 
 void WriterServer::MarkLost() {
