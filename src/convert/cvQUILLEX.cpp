@@ -59,14 +59,7 @@ int32_t TcvQUILLEX::SaveDocument(const std::string& target, int32_t format) {
   }
   // A text bound for standard output is made in a private folder that is gone when it is read:
   // its addresses had better be absolute. A server without the member writes what it writes.
-  if (project && project->TargetIsStdout()) {
-    try {
-      Doc.Put("AbsoluteAddresses", Variant(true));
-    } catch (const automation::EOleServerGone&) {
-      throw;
-    } catch (const std::exception&) {
-    }
-  }
+  if (project && project->TargetIsStdout()) Optionally([&] { Doc.Put("AbsoluteAddresses", Variant(true)); });
   Variant unwritten = Doc.CallRef("SaveAs", args);
   return unwritten.type() == automation::VariantType::Int ? unwritten.AsInt() : 0;
 }
@@ -123,22 +116,10 @@ void TcvQUILLEX::Convert(batch::TcvBatch& batch, batch::TcvNode& node) {
     const core::TEncoding encoding = project ? project->Encoding() : core::TEncoding::Utf16;
     const bool markdown = project && project->Format() == core::TFormat::Markdown;
     int32_t format = markdown ? kMarkdown : encoding == core::TEncoding::Locale ? kAnsiText : kUnicodeText;
-    try {
-      Doc.Get("WebOptions").AsObject().Put("Encoding", Variant(int32_t{65001}));
-    } catch (const automation::EOleServerGone&) {
-      throw;
-    } catch (const std::exception&) {
-    }
+    Optionally([&] { Doc.Get("WebOptions").AsObject().Put("Encoding", Variant(int32_t{65001})); });
     // Markdown has no page breaks; the run said so once.
     bool pageBreaks = !markdown && SettingBool("PageBreaks");
-    if (pageBreaks) {
-      try {
-        node.Pages = MarkPages();
-      } catch (const automation::EOleServerGone&) {
-        throw;
-      } catch (const std::exception&) {
-      }
-    }
+    if (pageBreaks) Optionally([&] { node.Pages = MarkPages(); });
     if (project && !project->TextPartsAsExported())
       Doc.Call("TextParts", {Variant(project->Include()), Variant(project->Changes()), Variant(project->HiddenText())});
     int32_t unwritten = SaveDocument(target, format);

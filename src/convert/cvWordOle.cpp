@@ -197,14 +197,8 @@ void TcvWordOle::RefusePlainText() {
   auto* project = core::cvProject();
   if (project && project->AnyFile()) return;
   int32_t format = kDocumentFormat;
-  try {
-    format = Doc.Get("SaveFormat").AsInt();
-  } catch (const automation::EOleServerGone&) {
-    throw;
-  } catch (const std::exception&) {
-    // A server that cannot say what it read is taken at its word that it read a document.
-    return;
-  }
+  // A server that cannot say what it read is taken at its word that it read a document.
+  if (!Optionally([&] { format = Doc.Get("SaveFormat").AsInt(); })) return;
   // The office's type detection falls back to plain text for any bytes it does not know:
   // random data, an empty file, an archive. Its "text" would be a success made of garbage.
   if (format == kTextFormat || format == kEncodedTextFormat)

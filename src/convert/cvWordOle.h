@@ -85,6 +85,19 @@ class TcvWordOle : public batch::TcvConvertor {
   int MemoryLimitMiB() const;
   // Releases App and Doc, killing the server first when it is still running.
   void AbandonServer();
+  // Runs a call to a member the server may lack; false when it failed. A server that is gone
+  // still fails the entry.
+  template <class Call>
+  static bool Optionally(Call&& call) {
+    try {
+      call();
+      return true;
+    } catch (const automation::EOleServerGone&) {
+      throw;
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
 
  private:
   static automation::AutoObject CreateServer(const std::string& progId);
