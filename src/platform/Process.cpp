@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,6 +64,15 @@ struct SpawnResult {
   sigemptyset(&all);
   sigprocmask(SIG_SETMASK, &all, nullptr);
   signal(SIGPIPE, SIG_DFL);
+  if (options.largestFile > 0) {
+    const rlimit size{options.largestFile, options.largestFile};
+    const rlimit noCore{0, 0};
+    if (setrlimit(RLIMIT_FSIZE, &size) != 0 || setrlimit(RLIMIT_CORE, &noCore) != 0) {
+      int err = errno;
+      [[maybe_unused]] ssize_t n = write(reportFd, &err, sizeof err);
+      _exit(127);
+    }
+  }
   int devNull = open("/dev/null", O_RDWR);
   if (devNull >= 0) {
     dup2(devNull, 0);

@@ -54,6 +54,10 @@ struct ProcessOptions {
   // When not empty, the child's environment holds only these variables (and extraEnvironment):
   // nothing else of this process's environment, secrets included, reaches it.
   std::vector<std::string> keepOnlyEnvironment;
+  // The largest file the child may write, in bytes (RLIMIT_FSIZE: the write that would pass it
+  // fails, and the child gets SIGXFSZ); 0: no limit. With a limit the child dumps no core:
+  // a program stopped there may abort, and its core could be as large as its memory.
+  unsigned long long largestFile = 0;
 };
 
 // How a child ended.

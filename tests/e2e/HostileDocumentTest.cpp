@@ -303,3 +303,21 @@ TEST(HostileDocuments, AZipBombMeetsTheMemoryLimitAndAFifoLinkStallsNothing) {
       !e2e::OfficeOwnConversion(work / "control", work / "control-out", {work / "b-fifo.doc"}, "txt", 20s);
   if (!stalled) std::cout << "[ control ] this LibreOffice does not wait on the FIFO on its own either\n";
 }
+
+// A corpus document whose text export, on some offices, never ends: it wrote gigabytes a minute
+// into the office's folder until the time limit. Now the office is stopped at the largest file
+// it may write, long before the limit; an office that exports the document converts it.
+TEST(HostileDocuments, ATextThatNeverEndsStopsAtTheLargestFile) {
+  const std::string doc = std::string(QX_CORPUS_DIR) + "/Bug54771b.docx";
+  if (!std::filesystem::exists(doc)) GTEST_SKIP() << "no corpus at " << QX_CORPUS_DIR;
+  TempDir work;
+  e2e::ProgramUnderTest program;
+  const auto log = work / "run.log";
+  program.RunWith({"--headless", "--timeout", "300000", "--log", log, "-o", work / "out", doc}, 330s);
+  const auto outcome = e2e::Outcomes(e2e::ReadLines(log))[doc];
+  if (outcome.status == "Success") {
+    std::cout << "[ corpus ] this office exports Bug54771b.docx: nothing to stop\n";
+    return;
+  }
+  EXPECT_EQ(outcome.message, "The text grew past 1024 MiB, the most a text may hold; the word processor was stopped");
+}

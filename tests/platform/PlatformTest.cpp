@@ -601,3 +601,20 @@ TEST(ProcessIsolation, PrivateNetworkChildrenLiveInAnotherNetworkNamespace) {
   EXPECT_EQ(std::system(refusing.c_str()), 0) << "in a namespace that refuses further namespaces:\n"
                                               << testsupport::ReadFile(said / "out");
 }
+
+// A child with a largest file stops writing there, and dumps no core; the control, a child
+// without one, writes the whole file.
+TEST(ProcessLimits, AChildWritesNoFileLargerThanItsLimit) {
+  TempDir dir;
+  auto write = [&](unsigned long long limit) {
+    platform::ProcessOptions o;
+    o.argv = {"/bin/sh", "-c", "ulimit -c >\"$0/core\"; head -c 65536 /dev/zero >\"$0/file\"", dir.path()};
+    o.largestFile = limit;
+    auto child = platform::Process::Start(o);
+    EXPECT_TRUE(child->WaitFor(std::chrono::seconds(30)));
+    return std::filesystem::file_size(dir / "file");
+  };
+  EXPECT_EQ(write(0), 65536u);
+  EXPECT_EQ(write(4096), 4096u);
+  EXPECT_EQ(testsupport::ReadFile(dir / "core"), "0\n");
+}

@@ -14,9 +14,13 @@
 #include <com/sun/star/text/XTextViewCursor.hpp>
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 #include <com/sun/star/view/XLineCursor.hpp>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "automation/OleError.h"
 #include "automation/libreoffice/FileFormats.h"
+#include "automation/libreoffice/OfficeProcess.h"
 #include "automation/libreoffice/TextExport.h"
 #include "platform/Account.h"
 #include "platform/FileSystem.h"
@@ -91,6 +95,18 @@ class StagingFolder {
   StagingFolder(const StagingFolder&) = delete;
   StagingFolder& operator=(const StagingFolder&) = delete;
   std::string File() const { return path_ + "/saved"; }
+  // Whether the office left a regular file of at least `size` bytes here (links not followed:
+  // the folder is the office's).
+  bool HoldsFileOf(unsigned long long size) const {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(path_, ec)) {
+      struct stat st {};
+      if (lstat(entry.path().c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+          static_cast<unsigned long long>(st.st_size) >= size)
+        return true;
+    }
+    return false;
+  }
 
  private:
   std::string path_;
@@ -116,7 +132,7 @@ std::size_t CompleteSavedFile(const std::string& staged, const std::string& targ
   std::string bytes;
   // The office wrote the file, maybe as another account: what it left there is read only when
   // it is a file, never through a link it could have put in the text's place.
-  if (!platform::ReadFileBytes(staged, bytes, std::size_t(1) << 30, false))
+  if (!platform::ReadFileBytes(staged, bytes, kLargestOfficeFile, false))
     throw EOleError("The saved text file could not be read back");
   std::size_t unwritten = 0;
   if (post == SaveFormat::Utf16)
@@ -201,6 +217,13 @@ std::size_t SaveDocumentAs(const WriterDocument& doc, const std::string& target,
       reason = "access denied";
     throw EOleError(std::string("The document could not be saved as text") +
                     (reason.empty() ? std::string() : " (" + reason + ")"));
+  } catch (...) {
+    // The kernel stops an office at the largest file it may write, and the office aborts.
+    if (staging && staging->HoldsFileOf(kLargestOfficeFile))
+      throw EOleServerGone("The text grew past " + std::to_string(kLargestOfficeFile >> 20) +
+                               " MiB, the most a text may hold; the word processor was stopped",
+                           core::reason::kBomb);
+    throw;
   }
   return local ? CompleteSavedFile(staging->File(), target, f.post) : 0;
 }

@@ -211,6 +211,7 @@ void OfficeProcess::Launch() {
                                  "LC_COLLATE",  "LC_NUMERIC", "LC_TIME",  "LC_MONETARY",     "LC_MESSAGES",
                                  "TZ",          "FONTCONFIG_FILE", "FONTCONFIG_PATH"};
   options.extraEnvironment = {"SAL_USE_VCLPLUGIN=svp", "TMPDIR=" + tmp, "HOME=" + profile_};
+  options.largestFile = kLargestOfficeFile;
   // A root run's office parses what strangers wrote: it runs as the unprivileged account.
   if (const auto account = platform::OfficeAccount()) {
     options.runAsUid = static_cast<int>(account->uid);

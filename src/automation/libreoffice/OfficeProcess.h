@@ -20,6 +20,11 @@
 
 namespace automation::lo {
 
+// The largest file an office may write; the kernel stops it there. Some documents make the
+// text export run on forever, writing gigabytes a minute into the office's private folder
+// (a tmpfs /tmp holds them in memory) until the time limit; no text this large is read back.
+inline constexpr unsigned long long kLargestOfficeFile = 1ULL << 30;
+
 class OfficeProcess {
  public:
   // Starts soffice.bin; the connection is the caller's business (it retries until the office
