@@ -48,7 +48,13 @@ TcvWordOle::~TcvWordOle() {
   if (!copyFolder_.empty()) platform::RemoveTree(copyFolder_);
 }
 
-void TcvWordOle::ReleaseResources() { Disconnect(); }
+void TcvWordOle::ReleaseResources() {
+  Disconnect();
+  // Now, not in the destructor: once the last worker has ended, the program may exit before a
+  // self-freeing worker's destructor has run.
+  if (!copyFolder_.empty()) platform::RemoveTree(copyFolder_);
+  copyFolder_.clear();
+}
 
 AutoObject TcvWordOle::CreateServer(const std::string& progId) {
   automation::CoInitialize();

@@ -110,7 +110,7 @@ class TcvWordOle : public batch::TcvConvertor {
   std::string PrivateCopyOf(const std::string& fileName);
   // The name the copy gets: the document's own when plain ASCII, else "document" + extension.
   static std::string CopyName(const std::string& name);
-  std::string copyFolder_;  // made at the first copy, removed with the worker
+  std::string copyFolder_;  // made at the first copy, removed when the worker ends
   std::string copyPath_;    // the copy of the open document
   // Fails the open document when the word processor read it as plain text (Word's text save
   // formats), unless "AnyFile" keeps the word processor's own choice.
