@@ -43,15 +43,12 @@ bool SettingBool(const char* key, bool def) {
 TcvWordOle::TcvWordOle(batch::TcvBatch* batch, int count, batch::TcvNodeEvent onNode)
     : TcvConvertor(batch, count, std::move(onNode)) {}
 
-TcvWordOle::~TcvWordOle() {
-  Disconnect();
-  if (!copyFolder_.empty()) platform::RemoveTree(copyFolder_);
-}
+// Also when the worker ends, not only here: once the last worker has ended, the program may exit
+// before a self-freeing worker's destructor has run.
+TcvWordOle::~TcvWordOle() { TcvWordOle::ReleaseResources(); }
 
 void TcvWordOle::ReleaseResources() {
   Disconnect();
-  // Now, not in the destructor: once the last worker has ended, the program may exit before a
-  // self-freeing worker's destructor has run.
   if (!copyFolder_.empty()) platform::RemoveTree(copyFolder_);
   copyFolder_.clear();
 }
